@@ -1,0 +1,1 @@
+IF DB_ID(N'%s') IS NULL CREATE DATABASE [%s]

@@ -1,0 +1,1 @@
+CREATE TABLE %s (f_id COUNTER NOT NULL PRIMARY KEY, f_date DATETIME NOT NULL, f_systime VARCHAR(50), f_cam INTEGER NOT NULL, f_text MEMO, f_xml MEMO, f_savepath VARCHAR(255), f_savepos INTEGER)

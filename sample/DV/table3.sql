@@ -1,0 +1,1 @@
+CREATE TABLE %s (f_id int IDENTITY(1,1) NOT NULL CONSTRAINT PK_%s PRIMARY KEY, f_date datetime NOT NULL, f_systime varchar(50) NULL, f_cam int NOT NULL, f_text nvarchar(max) NULL, f_xml xml NULL, f_savepath varchar(255) NULL, f_savepos int NULL)

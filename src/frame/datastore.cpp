@@ -1,0 +1,160 @@
+#include "frame/datastore.h"
+
+#include <cstring>
+#include <string>
+
+#include "config/device_file.h"
+#include "platform/platform.h"
+#include "textsql/table_names.h"
+#include "xml/xml_parser.h"
+
+namespace quillmore {
+
+std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
+                      CopyRule rule) {
+  if (buffer == nullptr) return 0;
+  const std::size_t len = text.size();
+  bool fits = false;
+  switch (rule) {
+    case CopyRule::kTerminated:
+      fits = size > len;
+      break;
+    case CopyRule::kNoTerminator:
+      fits = size >= len;
+      break;
+    case CopyRule::kSignedSize:
+      fits = static_cast<std::int64_t>(static_cast<std::int32_t>(size)) >
+             static_cast<std::int64_t>(len);
+      break;
+  }
+  if (!fits) return 0;
+  std::memcpy(buffer, text.data(), len);
+  if (rule != CopyRule::kNoTerminator) buffer[len] = '\0';
+  return static_cast<std::uint32_t>(len);
+}
+
+DataStore::DataStore(Platform* platform) : platform_(platform) {
+  volumeSerial = platform_->VolumeSerial();
+}
+
+// The cached stylesheet is not copied: the copy loads its own on first use.
+DataStore::DataStore(const DataStore& other)
+    : platform_(other.platform_),
+      volumeSerial(other.volumeSerial),
+      device(other.device),
+      config(other.config ? std::make_unique<DeviceConfig>(*other.config)
+                          : nullptr),
+      useXmlParser(other.useXmlParser),
+      useUserTable(other.useUserTable),
+      userTable(other.userTable),
+      itemSearch(other.itemSearch) {
+  std::memcpy(xsltFile, other.xsltFile, sizeof xsltFile);
+}
+
+DataStore& DataStore::operator=(const DataStore& other) {
+  if (this != &other) {
+    DataStore copy(other);
+    UnloadData();
+    platform_ = copy.platform_;
+    volumeSerial = copy.volumeSerial;
+    device = copy.device;
+    config = std::move(copy.config);
+    useXmlParser = copy.useXmlParser;
+    std::memcpy(xsltFile, copy.xsltFile, sizeof xsltFile);
+    useUserTable = copy.useUserTable;
+    userTable = std::move(copy.userTable);
+    itemSearch = std::move(copy.itemSearch);
+  }
+  return *this;
+}
+
+DataStore::~DataStore() { UnloadData(); }
+
+std::string DataStore::DvFolder() {
+  return platform_->ModuleDirectory() + "/DV";
+}
+
+std::string DataStore::ConfigPath(int d) {
+  return DvFolder() + "/devdata" + std::to_string(d) + ".ini";
+}
+
+std::string DataStore::TextTableName(int d) const {
+  return quillmore::TextTableName(d, volumeSerial);
+}
+
+int DataStore::LoadedDatabaseType() const {
+  return config ? config->databaseType : -1;
+}
+
+int DataStore::DatabaseTypeOf(int d) {
+  if (IsLoaded(d)) return GetDatabaseType();
+  return platform_->ProfileInt(ConfigPath(d), "GENERAL", "DBTYPE", 0);
+}
+
+UserTableList DataStore::StoredUserTables(int d) {
+  if (IsLoaded(d)) return useUserTable != 0 ? userTable : UserTableList();
+  const std::string path = ConfigPath(d);
+  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return {};
+  return ReadUserTables(*platform_, path, ReadCount(*platform_, path, "USERTABLE"));
+}
+
+int DataStore::LoadData(int d) {
+  if (device == d) return 1;
+  UnloadData();
+  Platform& p = *platform_;
+  const std::string path = ConfigPath(d);
+  config = std::make_unique<DeviceConfig>();
+  config->useDatabase =
+      static_cast<std::uint8_t>(p.ProfileInt(path, "GENERAL", "DATABASE", 0));
+  config->databaseType =
+      static_cast<std::uint8_t>(p.ProfileInt(path, "GENERAL", "DBTYPE", 0));
+  if (config->databaseType == 0) {
+    device = d;
+    return 1;
+  }
+  auto text = [&](const char* key) -> std::optional<std::string> {
+    std::string v = p.ProfileString(path, "GENERAL", key, "", 256);
+    if (v.empty()) return std::nullopt;
+    return v;
+  };
+  config->databaseServer = text("DBSERVER");
+  config->databaseName = text("DBNAME");
+  config->databasePath = text("DBPATH");
+  config->user = text("USER");
+  config->password = text("PWD");
+
+  useXmlParser =
+      static_cast<std::uint32_t>(p.ProfileInt(path, "XML", "USEPARSER", 0));
+  SetField(xsltFile, p.ProfileString(path, "XML", "XSLT", "", 260));
+  useUserTable =
+      static_cast<std::uint32_t>(p.ProfileInt(path, "XML", "USEUSERTABLE", 0));
+  if (useUserTable != 0) {
+    const std::size_t count = ReadCount(p, path, "USERTABLE");
+    if (count == 0) {
+      useUserTable = 0;
+    } else {
+      userTable = ReadUserTables(p, path, count);
+    }
+  }
+  const std::size_t items = ReadCount(p, path, "ITEMSEARCH");
+  itemSearch.reserve(items);
+  for (std::size_t k = 1; k <= items; ++k) {
+    itemSearch.push_back(ReadSearchItem(p, path, static_cast<int>(k)));
+  }
+  device = d;
+  return 1;
+}
+
+void DataStore::UnloadData() {
+  config.reset();
+  userTable.Clear();
+  useXmlParser = 0;
+  std::memset(xsltFile, 0, sizeof xsltFile);
+  useUserTable = 0;
+  transformer.reset();
+  itemSearch.clear();
+  itemSearch.shrink_to_fit();
+  device = -1;
+}
+
+}  // namespace quillmore

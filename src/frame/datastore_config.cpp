@@ -1,0 +1,234 @@
+// DataStore: database settings, XML parser settings and the text table's
+// name and DDL scripts.
+#include <cstring>
+#include <string>
+
+#include "config/device_file.h"
+#include "frame/datastore.h"
+#include "platform/platform.h"
+#include "textsql/script_format.h"
+
+namespace quillmore {
+
+namespace {
+
+constexpr std::size_t kScriptBytes = 2048;
+
+enum class TemplateTarget { kConfigFile = 0, kJetFile = 1 };
+enum class ReplacePolicy { kKeep = 0, kAsk = 1, kReplace = 2 };
+
+// Copies the target's template from the DV folder `dv` into place; what
+// the copy did is not reported.
+void CopyTemplateFile(Platform& p, const std::string& dv, TemplateTarget target,
+                      int device, const std::optional<std::string>& folder,
+                      ReplacePolicy policy, const char* question) {
+  std::string target_path;
+  if (target == TemplateTarget::kConfigFile) {
+    target_path = dv + "/devdata" + std::to_string(device) + ".ini";
+  } else {
+    std::optional<std::string> jet = JetFilePath(device, folder);
+    if (!jet) return;
+    target_path = *jet;
+  }
+  if (p.FileExists(target_path)) {
+    if (policy == ReplacePolicy::kKeep) return;
+    if (policy == ReplacePolicy::kAsk &&
+        !p.AskYesNo(question != nullptr ? question : "")) {
+      return;
+    }
+    p.DeleteFile(target_path);
+  }
+  p.CopyFile(dv + (target == TemplateTarget::kConfigFile ? "/devdata.tmp"
+                                                         : "/textdb.tmp"),
+             target_path);
+}
+
+std::optional<std::string> Given(const char* s) {
+  if (s == nullptr) return std::nullopt;
+  return std::string(s);
+}
+
+}  // namespace
+
+int DataStore::GetUseDatabase() {
+  if (device < 0 || !config) return -1;
+  return config->useDatabase;
+}
+
+int DataStore::GetDatabaseType() {
+  if (device < 0 || !config) return -1;
+  return config->databaseType;
+}
+
+int DataStore::GetDatabaseTypeEx(int d) { return DatabaseTypeOf(d); }
+
+std::uint32_t DataStore::GetDatabaseName(char* buffer, std::uint32_t size) {
+  if (device < 0 || !config) return 0;
+  if (config->databaseType == 1) {
+    std::optional<std::string> path = JetFilePath(device, config->databasePath);
+    return path ? CopyOut(*path, buffer, size) : 0;
+  }
+  return config->databaseName ? CopyOut(*config->databaseName, buffer, size)
+                              : 0;
+}
+
+std::uint32_t DataStore::GetDatabaseUser(char* buffer, std::uint32_t size) {
+  if (device < 0 || !config || !config->user) return 0;
+  return CopyOut(*config->user, buffer, size);
+}
+
+std::uint32_t DataStore::GetDatabasePassword(char* buffer,
+                                             std::uint32_t size) {
+  if (device < 0 || !config || !config->password) return 0;
+  return CopyOut(*config->password, buffer, size);
+}
+
+std::uint32_t DataStore::GetDatabaseServer(char* buffer, std::uint32_t size) {
+  if (device < 0 || !config) return 0;
+  const int type = config->databaseType;
+  if (type < 2 || type > 4 || !config->databaseServer) return 0;
+  return CopyOut(*config->databaseServer, buffer, size);
+}
+
+std::uint32_t DataStore::GetDatabasePath(char* buffer, std::uint32_t size) {
+  if (device < 0 || !config) return 0;
+  if (config->databaseType != 1 || !config->databasePath) return 0;
+  return CopyOut(*config->databasePath, buffer, size);
+}
+
+std::uint32_t DataStore::GetDatabasePathEx(int d, char* buffer,
+                                           std::uint32_t size) {
+  if (IsLoaded(d)) return GetDatabasePath(buffer, size);
+  if (DatabaseTypeOf(d) != 1) return 0;
+  std::string path =
+      platform_->ProfileString(ConfigPath(d), "GENERAL", "DBPATH", "", 260);
+  if (path.empty()) return 0;
+  return CopyOut(path, buffer, size);
+}
+
+std::uint32_t DataStore::GetConnectionString(char* buffer,
+                                             std::uint32_t size) {
+  if (device < 0 || !config) return 0;
+  std::optional<std::string> s = ConnectionString(*config, device);
+  return s ? CopyOut(*s, buffer, size) : 0;
+}
+
+void DataStore::SetUseDatabase(int d, int use, int type,
+                               const char* pathOrServer,
+                               const char* databaseName, const char* user,
+                               const char* password) {
+  const std::string path = ConfigPath(d);
+  if (d < 0 || !IsLoaded(d) || !config) return;
+  Platform& p = *platform_;
+  CopyTemplateFile(p, DvFolder(), TemplateTarget::kConfigFile, d, std::nullopt,
+                   ReplacePolicy::kKeep, nullptr);
+  p.WriteProfileString(path, "GENERAL", "DATABASE", std::to_string(use));
+  p.WriteProfileString(path, "GENERAL", "DBTYPE", std::to_string(type));
+  config->useDatabase = static_cast<std::uint8_t>(use);
+  if (use == 0 || type < 0) return;
+  config->databaseType = static_cast<std::uint8_t>(type);
+  auto store = [&](std::optional<std::string>& field, const char* key,
+                   const char* value) {
+    if (value == nullptr) return;
+    field = Given(value);
+    p.WriteProfileString(path, "GENERAL", key, value);
+  };
+  if (type == 1) {
+    store(config->databasePath, "DBPATH", pathOrServer);
+  } else {
+    store(config->databaseServer, "DBSERVER", pathOrServer);
+    store(config->databaseName, "DBNAME", databaseName);
+  }
+  store(config->user, "USER", user);
+  store(config->password, "PWD", password);
+}
+
+int DataStore::CreateDatabase(int d, int askBeforeReplacing,
+                              const char* question) {
+  if (device < 0 || !config || !IsLoaded(d) || config->useDatabase == 0 ||
+      config->databaseType != 1) {
+    return 0;
+  }
+  CopyTemplateFile(*platform_, DvFolder(), TemplateTarget::kJetFile, d,
+                   config->databasePath,
+                   askBeforeReplacing != 0 ? ReplacePolicy::kAsk
+                                           : ReplacePolicy::kReplace,
+                   question);
+  return 1;
+}
+
+int DataStore::GetUseXmlParser(int d) {
+  if (IsLoaded(d)) return static_cast<int>(useXmlParser);
+  return platform_->ProfileInt(ConfigPath(d), "XML", "USEPARSER", 0);
+}
+
+int DataStore::GetXmlParserFile(int d, char* buffer, std::uint32_t size) {
+  if (GetUseXmlParser(d) == 0) return 0;
+  if (IsLoaded(d)) {
+    const std::string_view path(xsltFile, strnlen(xsltFile, sizeof xsltFile));
+    if (path.empty()) return 0;
+    return CopyOut(path, buffer, size) != 0 ? 1 : 0;
+  }
+  if (buffer == nullptr || size == 0) return 0;
+  // Read straight into the caller's size: a longer value is cut to fit.
+  std::string path =
+      platform_->ProfileString(ConfigPath(d), "XML", "XSLT", "", size);
+  if (path.empty()) return 0;
+  return static_cast<int>(CopyOut(path, buffer, size));
+}
+
+void DataStore::SetXmlParserFile(int d, const char* file) {
+  const bool given = file != nullptr && file[0] != '\0';
+  if (IsLoaded(d)) {
+    std::memset(xsltFile, 0, sizeof xsltFile);
+    // A longer path keeps its first 259 characters, as a reload would.
+    if (given) SetField(xsltFile, file);
+    useXmlParser = given ? 1 : 0;
+  }
+  const std::string path = ConfigPath(d);
+  platform_->WriteProfileString(path, "XML", "USEPARSER", given ? "1" : "0");
+  platform_->WriteProfileString(path, "XML", "XSLT", given ? file : "");
+}
+
+std::uint32_t DataStore::GetTableName(char* buffer, std::uint32_t size) {
+  if (device < 0) return 0;
+  return CopyOut(TextTableName(device), buffer, size);
+}
+
+std::uint32_t DataStore::GetTableNameEx(int d, char* buffer,
+                                        std::uint32_t size) {
+  return CopyOut(TextTableName(d), buffer, size);
+}
+
+std::uint32_t DataStore::GetCreateQuery(int databaseType, char* buffer,
+                                        std::uint32_t size) {
+  std::optional<std::string> bytes = platform_->ReadPrefix(
+      DvFolder() + "/table" + std::to_string(databaseType) + ".sql", kScriptBytes);
+  if (!bytes || bytes->empty() || device < 0) return 0;
+  const std::string name = TextTableName(device);
+  if (size <= bytes->size() + name.size()) return 0;
+  return CopyOut(ExpandScript(ScriptText(*bytes), {name, name}), buffer, size);
+}
+
+std::uint32_t DataStore::GetCreateDatabaseQuery(int databaseType,
+                                                const char* databaseName,
+                                                char* buffer,
+                                                std::uint32_t size) {
+  if (databaseType == 1 || databaseName == nullptr || databaseName[0] == '\0')
+    return 0;
+  std::optional<std::string> bytes = platform_->ReadPrefix(
+      DvFolder() + "/db" + std::to_string(databaseType) + ".sql", kScriptBytes);
+  if (!bytes || bytes->empty()) return 0;
+  const std::string_view name(databaseName);
+  if (size <= bytes->size() + 5 * name.size()) return 0;
+  return CopyOut(
+      ExpandScript(ScriptText(*bytes), {name, name, name, name, name}), buffer,
+      size);
+}
+
+std::uint32_t DataStore::GetDropQuery(int, char* buffer, std::uint32_t size) {
+  if (device < 0) return 0;
+  return CopyOut("drop table " + TextTableName(device), buffer, size);
+}
+
+}  // namespace quillmore

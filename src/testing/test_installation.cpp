@@ -1,0 +1,65 @@
+#include "testing/test_installation.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace quillmore {
+namespace {
+
+std::string MakeTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base != nullptr ? base : "/tmp") +
+                      "/quillmore-test-XXXXXX";
+  if (::mkdtemp(templ.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
+  if (::mkdir((templ + "/DV").c_str(), 0755) != 0)
+    throw std::runtime_error("mkdir DV failed");
+  return templ;
+}
+
+}  // namespace
+
+TestInstallation::TestInstallation()
+    : dir_(MakeTempDir()), platform_(dir_) {
+  SetPlatformForTesting(&platform_);
+}
+
+TestInstallation::~TestInstallation() {
+  SetPlatformForTesting(nullptr);
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+std::string TestInstallation::ConfigPath(int device) const {
+  return dv() + "/devdata" + std::to_string(device) + ".ini";
+}
+
+void TestInstallation::Write(const std::string& name,
+                             const std::string& content) const {
+  std::ofstream out(dv() + "/" + name, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+std::string TestInstallation::Read(const std::string& name) const {
+  std::ifstream in(dv() + "/" + name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool TestInstallation::Exists(const std::string& name) const {
+  return ::access((dv() + "/" + name).c_str(), F_OK) == 0;
+}
+
+void TestInstallation::Remove(const std::string& name) const {
+  ::unlink((dv() + "/" + name).c_str());
+}
+
+}  // namespace quillmore

@@ -1,0 +1,39 @@
+#include "textsql/script_format.h"
+
+namespace quillmore {
+
+std::string ExpandScript(std::string_view format,
+                         std::initializer_list<std::string_view> args,
+                         std::size_t limit) {
+  std::string out;
+  out.reserve(format.size() < limit ? format.size() : limit);
+  auto next = args.begin();
+  auto put = [&](std::string_view piece) {
+    std::size_t room = limit - out.size();
+    out.append(piece.substr(0, room));
+  };
+  for (std::size_t i = 0; i < format.size() && out.size() < limit; ++i) {
+    const char c = format[i];
+    if (c != '%' || i + 1 == format.size()) {
+      out.push_back(c);
+      continue;
+    }
+    const char spec = format[i + 1];
+    if (spec == 's') {
+      if (next != args.end()) put(*next++);
+      ++i;
+    } else if (spec == '%') {
+      out.push_back('%');
+      ++i;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string_view ScriptText(std::string_view bytes) {
+  return bytes.substr(0, bytes.find('\0'));
+}
+
+}  // namespace quillmore

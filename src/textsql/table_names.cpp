@@ -1,0 +1,36 @@
+#include "textsql/table_names.h"
+
+#include <cstdio>
+
+namespace quillmore {
+
+std::string TextTableName(int device, std::uint32_t serial) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "TBL_TEXTDATAEX%d_%X", device, serial);
+  return buf;
+}
+
+std::string FormatUserTableName(int device,
+                                std::optional<std::string_view> element,
+                                std::uint32_t serial) {
+  char tail[48];
+  std::snprintf(tail, sizeof tail, "%d_%X", device, serial);
+  if (!element) return std::string("TBL_USER") + tail;
+  return "USR_" + AsciiUpper(std::string(*element)) + tail;
+}
+
+std::string AsciiUpper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+}  // namespace quillmore
