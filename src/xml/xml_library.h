@@ -1,0 +1,59 @@
+// The process-wide set-up of libxml2 and libxslt, and the scope every
+// XmlParser operation runs in.
+//
+// Set-up happens once per process, on first use, and is safe from several
+// threads. It installs hooks that act only while a library call is running
+// on the calling thread and hand everything else on to what was installed
+// before, so a host that uses libxml2 itself keeps its own behaviour:
+// - an external entity loader that refuses every external resource
+//   (entities, DTDs, xsl:import/include, document()) during our calls;
+// - a libxslt generic error channel that swallows messages during our calls
+//   (stylesheet compilation has no per-context channel).
+//
+// Only files under src/xml/ include this header.
+#ifndef QUILLMORE_XML_XML_LIBRARY_H_
+#define QUILLMORE_XML_XML_LIBRARY_H_
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxslt/security.h>
+
+namespace quillmore {
+
+// Parser options for every document: no network, no external DTD, no
+// entity substitution (so no external entity is ever read), and the
+// default size, depth and entity-amplification limits (never
+// XML_PARSE_HUGE). Messages are off; errors still fail the parse.
+inline constexpr int kXmlParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// Handlers that drop a message; for per-context error channels.
+void IgnoreStructuredError(void* context, xmlError* error) noexcept;
+void IgnoreGenericError(void* context, const char* message, ...) noexcept;
+
+// Security preferences for every transformation: reading and writing
+// files, creating folders and any network access are forbidden. Owned by
+// the library for the life of the process; read-only after set-up.
+xsltSecurityPrefs* ForbiddingSecurityPrefs();
+
+// While an object lives, on this thread: the library is set up, external
+// resources are refused, and libxml2's thread-local generic and structured
+// error channels swallow everything (the previous handlers come back at the
+// end). Nestable.
+class XmlCallScope {
+ public:
+  XmlCallScope();
+  XmlCallScope(const XmlCallScope&) = delete;
+  XmlCallScope& operator=(const XmlCallScope&) = delete;
+  ~XmlCallScope();
+
+ private:
+  xmlGenericErrorFunc generic_;
+  void* generic_context_;
+  xmlStructuredErrorFunc structured_;
+  void* structured_context_;
+};
+
+}  // namespace quillmore
+
+#endif  // QUILLMORE_XML_XML_LIBRARY_H_
