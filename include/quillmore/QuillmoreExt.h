@@ -160,7 +160,8 @@ class QUILLMORE_API CQuillmoreExt {
                                       uint32_t count);
 
   // XML record to user-table INSERTs. Values taken from the XML have any
-  // single quote doubled. The size is taken as a signed 32-bit number.
+  // single quote doubled (and, for MySQL, any backslash), so no value can
+  // end its literal. The size is taken as a signed 32-bit number.
   uint32_t GetUserInsertQuery(int recordId, const char* xmlText, char* buffer,
                               uint32_t size);
   int ValidateXslt(const char* filePath);
