@@ -10,7 +10,9 @@ constexpr std::size_t kMaxPath = 259;
 std::optional<std::string> JetFilePath(
     int device, const std::optional<std::string>& folder) {
   if (!folder || folder->empty()) return std::nullopt;
-  const std::string name = "textdb" + std::to_string(device) + ".mdb";
+  std::string name = "textdb";
+  name += std::to_string(device);
+  name += ".mdb";
   const char last = folder->back();
   // A folder written on Windows may still end in a backslash.
   if (last == '/' || last == '\\') return *folder + name;

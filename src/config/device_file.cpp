@@ -10,8 +10,11 @@
 namespace quillmore {
 namespace {
 
+// Built by appending: GCC 12 at -O3 warns falsely on `"S" + to_string(n)`.
 std::string Numbered(const char* stem, std::size_t n) {
-  return stem + std::to_string(n);
+  std::string s(stem);
+  s += std::to_string(n);
+  return s;
 }
 
 std::string Decimal(std::int64_t v) { return std::to_string(v); }
@@ -103,7 +106,7 @@ _tagITEMSEARCHINFO ReadSearchItem(Platform& p, const std::string& path,
                                   int k) {
   _tagITEMSEARCHINFO r;
   std::memset(&r, 0, sizeof r);
-  const std::string s = "S" + std::to_string(k);
+  const std::string s = Numbered("S", static_cast<std::size_t>(k));
   SetField(r.szName, p.ProfileString(path, "ITEMSEARCH", s, "", 50));
   r.byType = static_cast<std::uint8_t>(p.ProfileInt(path, s, "TYPE", 0));
   if (r.byType == 0) {
@@ -128,7 +131,7 @@ _tagITEMSEARCHINFO ReadSearchItem(Platform& p, const std::string& path,
 
 void WriteSearchItem(Platform& p, const std::string& path, int k,
                      const _tagITEMSEARCHINFO& item) {
-  const std::string s = "S" + std::to_string(k);
+  const std::string s = Numbered("S", static_cast<std::size_t>(k));
   p.WriteProfileString(path, "ITEMSEARCH", s, FieldText(item.szName));
   p.WriteProfileString(path, s, "TYPE", Decimal(item.byType));
   if (item.byType == 0) {
