@@ -151,41 +151,6 @@ TEST(DatabaseSettingsFacadeTest, TextResultsAtTheBufferEdge) {
   }, 512, "");
 }
 
-TEST(DatabaseSettingsFacadeTest, ConnectionStrings) {
-  TestInstallation inst;
-  struct Case {
-    const char* name;
-    std::string general;
-    std::string want;  // empty: none
-  } cases[] = {
-      {"jet, folder with separator", "DBTYPE=1\nDBPATH=/data/Text/\n",
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/Text/textdb2.mdb;"
-       "Persist Security Info=False"},
-      {"jet, folder without", "DBTYPE=1\nDBPATH=/data/Text\n",
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/Text/textdb2.mdb;"
-       "Persist Security Info=False"},
-      {"jet without folder", "DBTYPE=1\n", ""},
-      {"sql server without password",
-       "DBTYPE=3\nDBSERVER=srv\nDBNAME=db\nUSER=u\n",
-       "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=u;Password=;"
-       "Initial Catalog=db;Data Source=srv"},
-      {"mysql", "DBTYPE=4\nDBSERVER=srv\nDBNAME=db\nPWD=p\n",
-       "DRIVER={MySQL ODBC 3.51 Driver};SERVER=srv;DATABASE=db;UID=;PWD=p;"},
-      {"mysql without server", "DBTYPE=4\nDBNAME=db\n", ""},
-      {"type 0", "DBTYPE=0\nDBSERVER=srv\nDBNAME=db\n", ""},
-      {"type 5", "DBTYPE=5\nDBSERVER=srv\nDBNAME=db\n", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    inst.Write("devdata2.ini", "[GENERAL]\n" + c.general);
-    CQuillmoreExt q;
-    q.LoadData(2);
-    ExpectText([&](char* b, std::uint32_t s) {
-      return q.GetConnectionString(b, s);
-    }, 512, c.want);
-  }
-}
-
 TEST(DatabaseSettingsFacadeTest, SetUseDatabase) {
   TestInstallation inst;
   inst.Write("devdata.tmp", "; from the template\n[XML]\nUSEPARSER=0\n");
