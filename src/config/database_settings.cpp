@@ -2,11 +2,6 @@
 
 namespace quillmore {
 
-namespace {
-// Jet paths were built in 260-character buffers; a longer one has no string.
-constexpr std::size_t kMaxPath = 259;
-}  // namespace
-
 std::optional<std::string> JetFilePath(
     int device, const std::optional<std::string>& folder) {
   if (!folder || folder->empty()) return std::nullopt;
@@ -26,7 +21,7 @@ std::optional<std::string> ConnectionString(const DeviceConfig& c,
   switch (c.databaseType) {
     case 1: {
       std::optional<std::string> path = JetFilePath(device, c.databasePath);
-      if (!path || path->size() > kMaxPath) return std::nullopt;
+      if (!path || path->size() > kMaxPathLength) return std::nullopt;
       return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + *path +
              ";Persist Security Info=False";
     }

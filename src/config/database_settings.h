@@ -3,6 +3,7 @@
 #ifndef QUILLMORE_CONFIG_DATABASE_SETTINGS_H_
 #define QUILLMORE_CONFIG_DATABASE_SETTINGS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,13 +22,18 @@ struct DeviceConfig {
   std::optional<std::string> password;
 };
 
+// Longest path that a 260-character buffer holds.
+inline constexpr std::size_t kMaxPathLength = 259;
+
 // "<folder>/textdb<device>.mdb"; a folder that already ends in a separator
 // gets none added. nullopt without a folder or with an empty one.
 std::optional<std::string> JetFilePath(int device,
                                        const std::optional<std::string>& folder);
 
 // The connection string for the settings' database type, or nullopt when
-// the type has none or a needed setting is missing.
+// the type has none or a needed setting is missing. A Jet path longer than
+// kMaxPathLength has none. Server strings are formed whole, however long
+// their settings; the caller's buffer decides whether they fit.
 std::optional<std::string> ConnectionString(const DeviceConfig& config,
                                             int device);
 

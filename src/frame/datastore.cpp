@@ -101,6 +101,9 @@ UserTableList DataStore::StoredUserTables(int d) {
 int DataStore::LoadData(int d) {
   if (device == d) return 1;
   UnloadData();
+  // No device has a negative number: nothing to load, and the store stays
+  // empty, as its device number says.
+  if (d < 0) return 1;
   Platform& p = *platform_;
   const std::string path = ConfigPath(d);
   config = std::make_unique<DeviceConfig>();

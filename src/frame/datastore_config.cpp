@@ -18,7 +18,9 @@ enum class TemplateTarget { kConfigFile = 0, kJetFile = 1 };
 enum class ReplacePolicy { kKeep = 0, kAsk = 1, kReplace = 2 };
 
 // Copies the target's template from the DV folder `dv` into place; what
-// the copy did is not reported.
+// the copy did is not reported. The copy replaces an existing file in one
+// step, so the old file is not deleted first: with no template to copy it
+// stays as it was.
 void CopyTemplateFile(Platform& p, const std::string& dv, TemplateTarget target,
                       int device, const std::optional<std::string>& folder,
                       ReplacePolicy policy, const char* question) {
@@ -27,20 +29,32 @@ void CopyTemplateFile(Platform& p, const std::string& dv, TemplateTarget target,
     target_path = dv + "/devdata" + std::to_string(device) + ".ini";
   } else {
     std::optional<std::string> jet = JetFilePath(device, folder);
-    if (!jet) return;
+    if (!jet || jet->size() > kMaxPathLength) return;
     target_path = *jet;
   }
-  if (p.FileExists(target_path)) {
-    if (policy == ReplacePolicy::kKeep) return;
-    if (policy == ReplacePolicy::kAsk &&
-        !p.AskYesNo(question != nullptr ? question : "")) {
-      return;
-    }
-    p.DeleteFile(target_path);
+  const std::string from =
+      dv + (target == TemplateTarget::kConfigFile ? "/devdata.tmp"
+                                                  : "/textdb.tmp");
+  if (policy == ReplacePolicy::kKeep) {
+    // The test and the copy in one step: a writer of the same file between
+    // them would lose its key.
+    p.CopyFileIfMissing(from, target_path);
+    return;
   }
-  p.CopyFile(dv + (target == TemplateTarget::kConfigFile ? "/devdata.tmp"
-                                                         : "/textdb.tmp"),
-             target_path);
+  if (policy == ReplacePolicy::kAsk && p.FileExists(target_path) &&
+      !p.AskYesNo(question != nullptr ? question : "")) {
+    return;
+  }
+  p.CopyFile(from, target_path);
+}
+
+// A stored text for a caller's buffer. An empty one (stored empty through
+// SetUseDatabase, read as missing by the next load) gives 0 and leaves the
+// buffer as it was, like a missing one.
+std::uint32_t CopyText(const std::optional<std::string>& text, char* buffer,
+                       std::uint32_t size) {
+  if (!text || text->empty()) return 0;
+  return CopyOut(*text, buffer, size);
 }
 
 std::optional<std::string> Given(const char* s) {
@@ -68,32 +82,31 @@ std::uint32_t DataStore::GetDatabaseName(char* buffer, std::uint32_t size) {
     std::optional<std::string> path = JetFilePath(device, config->databasePath);
     return path ? CopyOut(*path, buffer, size) : 0;
   }
-  return config->databaseName ? CopyOut(*config->databaseName, buffer, size)
-                              : 0;
+  return CopyText(config->databaseName, buffer, size);
 }
 
 std::uint32_t DataStore::GetDatabaseUser(char* buffer, std::uint32_t size) {
-  if (device < 0 || !config || !config->user) return 0;
-  return CopyOut(*config->user, buffer, size);
+  if (device < 0 || !config) return 0;
+  return CopyText(config->user, buffer, size);
 }
 
 std::uint32_t DataStore::GetDatabasePassword(char* buffer,
                                              std::uint32_t size) {
-  if (device < 0 || !config || !config->password) return 0;
-  return CopyOut(*config->password, buffer, size);
+  if (device < 0 || !config) return 0;
+  return CopyText(config->password, buffer, size);
 }
 
 std::uint32_t DataStore::GetDatabaseServer(char* buffer, std::uint32_t size) {
   if (device < 0 || !config) return 0;
   const int type = config->databaseType;
-  if (type < 2 || type > 4 || !config->databaseServer) return 0;
-  return CopyOut(*config->databaseServer, buffer, size);
+  if (type < 2 || type > 4) return 0;
+  return CopyText(config->databaseServer, buffer, size);
 }
 
 std::uint32_t DataStore::GetDatabasePath(char* buffer, std::uint32_t size) {
   if (device < 0 || !config) return 0;
-  if (config->databaseType != 1 || !config->databasePath) return 0;
-  return CopyOut(*config->databasePath, buffer, size);
+  if (config->databaseType != 1) return 0;
+  return CopyText(config->databasePath, buffer, size);
 }
 
 std::uint32_t DataStore::GetDatabasePathEx(int d, char* buffer,

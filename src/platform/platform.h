@@ -32,14 +32,23 @@ class Platform {
 
   virtual bool FileExists(const std::string& path) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
-  // Copies `from` over `to` (replacing it atomically).
+  // Copies `from` over `to` (replacing it atomically: a failed copy leaves
+  // `to` as it was).
   virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  // Copies `from` to `to` only when `to` doesn't exist. The POSIX platform
+  // makes the test and the copy one step for every writer of the folder, so
+  // a concurrent profile write is never overwritten by a template.
+  virtual bool CopyFileIfMissing(const std::string& from,
+                                 const std::string& to) {
+    return !FileExists(to) && CopyFile(from, to);
+  }
   // Up to `max_bytes` from the start of the file; nullopt when it can't be
   // opened or read.
   virtual std::optional<std::string> ReadPrefix(const std::string& path,
                                                 std::size_t max_bytes) = 0;
 
-  // Yes/No question to the user; false when nobody can answer.
+  // Yes/No question to the user; false when nobody can answer (no
+  // controlling terminal, or the process is not in its foreground).
   virtual bool AskYesNo(const std::string& question) = 0;
 
   // Profile (INI) files. Section and key names match without regard to
@@ -58,7 +67,11 @@ class Platform {
                                   const std::string& section,
                                   const std::string& key, std::int32_t def) = 0;
   // Writes one key (creating file, section and key as needed; never a
-  // missing folder). Failures are not reported and never damage the file.
+  // missing folder). Failures are not reported and never damage the file:
+  // the whole new text replaces the file in one step, so a reader sees the
+  // old or the new file, and writers of one folder take turns, so two
+  // writers of different keys keep both. Writing the value a key already
+  // has leaves the file untouched.
   virtual void WriteProfileString(const std::string& path,
                                   const std::string& section,
                                   const std::string& key,
@@ -90,6 +103,10 @@ class PlatformWrapper : public Platform {
   }
   bool CopyFile(const std::string& from, const std::string& to) override {
     return target_->CopyFile(from, to);
+  }
+  bool CopyFileIfMissing(const std::string& from,
+                         const std::string& to) override {
+    return target_->CopyFileIfMissing(from, to);
   }
   std::optional<std::string> ReadPrefix(const std::string& path,
                                         std::size_t max_bytes) override {

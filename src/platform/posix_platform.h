@@ -1,9 +1,22 @@
-// The POSIX Platform. System calls go through one small table so a test can
-// make a single call fail (a write, a rename) and check that nothing is
-// lost.
+// The POSIX Platform. System calls that change files go through one small
+// table so a test can make a single call fail (a write, a sync, a rename)
+// and check that nothing is lost.
+//
+// Profile files. A read parses the file once and keeps the parsed document
+// until the file changes (device, inode, size, modification time). A file
+// changed within the last few seconds is compared byte for byte on every
+// read, since a change in the same clock tick keeps its time stamp. A write
+// takes an advisory lock on the file's folder (flock), reads the file anew,
+// writes the whole new text to a temporary file beside it
+// (".<name>.tmp<pid>.<n>"), syncs it and renames it over the file.
+// Temporary files that a killed writer left behind are removed by a later
+// writer of the same file once they are a few minutes old.
+//
+// Threads: every call may be made from several threads at once.
 #ifndef QUILLMORE_PLATFORM_POSIX_PLATFORM_H_
 #define QUILLMORE_PLATFORM_POSIX_PLATFORM_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -21,12 +34,16 @@ namespace quillmore {
 // The system calls that change files; tests replace single entries.
 struct FileCalls {
   ssize_t (*write)(int fd, const void* buf, std::size_t n);
+  int (*fsync)(int fd);
   int (*rename)(const char* from, const char* to);
 };
 FileCalls& PosixFileCalls();
 
 class PosixPlatform : public Platform {
  public:
+  // How old a leftover temporary file must be before a writer removes it.
+  static constexpr std::int64_t kStaleTemporarySeconds = 300;
+
   PosixPlatform() = default;
 
   std::string ModuleDirectory() override;
@@ -35,6 +52,8 @@ class PosixPlatform : public Platform {
   bool FileExists(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool CopyFile(const std::string& from, const std::string& to) override;
+  bool CopyFileIfMissing(const std::string& from,
+                         const std::string& to) override;
   std::optional<std::string> ReadPrefix(const std::string& path,
                                         std::size_t max_bytes) override;
   bool AskYesNo(const std::string& question) override;
@@ -47,7 +66,8 @@ class PosixPlatform : public Platform {
                           const std::string& key,
                           const std::string& value) override;
 
-  // How many times a profile file was parsed (for tests of the cache).
+  // How many times a profile file's text was parsed (for tests of the
+  // cache).
   std::size_t parse_count() const;
 
  private:
@@ -60,14 +80,21 @@ class PosixPlatform : public Platform {
   };
   struct Cached {
     Identity id;
+    // The file's time stamp was old when its bytes were last compared, so
+    // any later change moves the time stamp.
+    bool settled = false;
     std::shared_ptr<const ProfileDocument> doc;
   };
 
-  // The parsed file, from the cache when the file has not changed; an empty
-  // document when the file is missing.
-  std::shared_ptr<const ProfileDocument> Document(const std::string& path);
-  void Remember(const std::string& path, const Identity& id,
+  static Identity IdentityOf(const struct stat& st);
+  // The parsed file: an empty document when it is missing, nullptr when it
+  // exists but can't be read. `exact` skips the stat-only shortcut (for
+  // writers, who must never edit a stale copy).
+  std::shared_ptr<const ProfileDocument> Document(const std::string& path,
+                                                  bool exact);
+  void Remember(const std::string& path, const Identity& id, bool settled,
                 std::shared_ptr<const ProfileDocument> doc);
+  bool Copy(const std::string& from, const std::string& to, bool replace);
 
   mutable std::mutex mu_;
   std::unordered_map<std::string, Cached> cache_;

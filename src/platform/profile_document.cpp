@@ -19,6 +19,12 @@ char Fold(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+std::string Folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = Fold(c);
+  return out;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -47,10 +53,17 @@ ProfileDocument::ProfileDocument(std::string text) : text_(std::move(text)) {
 
 void ProfileDocument::Parse() {
   lines_.clear();
+  sections_.clear();
   body_end_ = text_.size();
   if (body_end_ > 0 && text_[body_end_ - 1] == '\x1A') --body_end_;
+  const std::string_view all(text_);
+  // Offsets of a piece of `all`.
+  auto span = [&](std::string_view piece) {
+    return Span{static_cast<std::size_t>(piece.data() - all.data()),
+                piece.size()};
+  };
   std::size_t pos = 0;
-  if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+  if (all.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
   while (pos < body_end_) {
     Line line;
     line.begin = pos;
@@ -59,32 +72,31 @@ void ProfileDocument::Parse() {
     line.end = end;
     std::size_t next = end;
     if (next < body_end_) {
-      if (text_[next] == '\n') {
-        next += 1;
-      } else if (text_.compare(next, 2, "\r\n") == 0) {
-        next += 2;
-      } else if (text_.compare(next, 3, "\r\r\n") == 0) {
+      const std::string_view rest = all.substr(next, body_end_ - next);
+      if (rest.substr(0, 3) == "\r\r\n") {
         next += 3;
+      } else if (rest.substr(0, 2) == "\r\n") {
+        next += 2;
       } else {
-        next += 1;
+        next += 1;  // LF or a lone CR
       }
     }
     line.next = next;
-    std::string_view content =
-        Trim(std::string_view(text_).substr(pos, end - pos));
-    if (!content.empty() && content.front() == '[') {
-      std::size_t close = content.rfind(']');
+    const std::string_view content = Trim(all.substr(pos, end - pos));
+    const std::size_t close = content.rfind(']');
+    if (!content.empty() && content.front() == '[' &&
+        close != std::string_view::npos) {
       line.kind = Kind::kSection;
-      line.name = Trim(close == std::string_view::npos || close == 0
-                           ? content.substr(1)
-                           : content.substr(1, close - 1));
+      line.name = span(Trim(content.substr(1, close - 1)));
+      sections_.try_emplace(Folded(View(line.name)), lines_.size());
     } else if (!content.empty() && content.front() != ';') {
-      std::size_t eq = content.find('=');
+      const std::size_t eq = content.find('=');
       if (eq != std::string_view::npos) {
         line.kind = Kind::kKey;
-        line.name = Trim(content.substr(0, eq));
-        line.raw_value = Trim(content.substr(eq + 1));
-        line.value = Unquote(line.raw_value);
+        line.name = span(Trim(content.substr(0, eq)));
+        const std::string_view raw = Trim(content.substr(eq + 1));
+        line.raw_value = span(raw);
+        line.value = span(Unquote(raw));
       }
     }
     lines_.push_back(line);
@@ -93,29 +105,30 @@ void ProfileDocument::Parse() {
 }
 
 std::size_t ProfileDocument::FindSection(std::string_view section) const {
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (lines_[i].kind == Kind::kSection && SameName(lines_[i].name, section))
-      return i;
-  }
-  return npos;
+  auto it = sections_.find(Folded(Trim(section)));
+  return it == sections_.end() ? npos : it->second;
 }
 
 std::optional<std::string_view> ProfileDocument::Find(
     std::string_view section, std::string_view key) const {
-  std::size_t s = FindSection(section);
+  const std::size_t s = FindSection(section);
   if (s == npos) return std::nullopt;
+  key = Trim(key);
   for (std::size_t i = s + 1;
        i < lines_.size() && lines_[i].kind != Kind::kSection; ++i) {
-    if (lines_[i].kind == Kind::kKey && SameName(lines_[i].name, key))
-      return lines_[i].value;
+    if (lines_[i].kind == Kind::kKey && SameName(View(lines_[i].name), key))
+      return View(lines_[i].value);
   }
   return std::nullopt;
 }
 
+// The file's own line end (that of its first line), so an edit doesn't mix
+// styles; a CR CR LF file gets CR LF.
 std::string_view ProfileDocument::Eol() const {
   for (const Line& l : lines_) {
     if (l.next > l.end) {
-      std::string_view t = std::string_view(text_).substr(l.end, l.next - l.end);
+      const std::string_view t =
+          std::string_view(text_).substr(l.end, l.next - l.end);
       return t == "\r" ? "\r" : (t == "\n" ? "\n" : "\r\n");
     }
   }
@@ -132,21 +145,23 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
       key.front() == '[') {
     return false;
   }
+  // A line break would start a line of its own: a key nobody wrote.
   value = value.substr(0, value.find_first_of("\r\n"));
   const std::string eol(Eol());
 
   std::string edited;
-  std::size_t s = FindSection(section);
+  const std::size_t s = FindSection(section);
   if (s != npos) {
     std::size_t last = s;  // last non-blank line of the section
     for (std::size_t i = s + 1;
          i < lines_.size() && lines_[i].kind != Kind::kSection; ++i) {
       const Line& l = lines_[i];
-      if (l.kind == Kind::kKey && SameName(l.name, key)) {
-        if (l.raw_value == Trim(value) && Trim(value) == value) return false;
+      if (l.kind == Kind::kKey && SameName(View(l.name), key)) {
+        if (View(l.raw_value) == value) return false;
         edited = text_.substr(0, l.begin);
-        edited.append(l.name).append("=").append(value);
+        edited.append(View(l.name)).append("=").append(value);
         edited.append(text_, l.end, std::string::npos);
+        if (edited == text_) return false;
         text_ = std::move(edited);
         Parse();
         return true;

@@ -5,9 +5,14 @@
 // Reading: LF, CRLF, lone CR and CR CR LF end lines; a UTF-8 byte-order mark
 // and a trailing Ctrl-Z are ignored; names match without regard to ASCII
 // case; blanks and tabs around names and values are trimmed; ';' starts a
-// comment line; a line splits at its first '='; the first of two equal keys
-// or sections counts; one pair of matching outer quotes is removed from a
+// comment line ('#' does not); a section header's name ends at its last ']'
+// (a '[' line without one is no header); a line splits at its first '=';
+// the first of two equal keys or sections counts; keys before any header
+// belong to no section; one pair of matching outer quotes is removed from a
 // value.
+//
+// A document is a value: copies and moves are independent of the source. A
+// const document may be read from several threads at once.
 #ifndef QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
 #define QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
 
@@ -15,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillmore {
@@ -25,16 +31,18 @@ class ProfileDocument {
   explicit ProfileDocument(std::string text);
 
   // The key's value as read (trimmed, unquoted); nullopt when the section or
-  // key is missing. An empty value is present but empty.
+  // key is missing. An empty value is present but empty. The view lives as
+  // long as the document is not changed.
   std::optional<std::string_view> Find(std::string_view section,
                                        std::string_view key) const;
 
-  // Sets one key: rewrites the first occurrence in place, or appends it to
-  // its section, or appends the section to the file. A value is cut at its
-  // first line break, so no write can make a key that was not written.
-  // Returns false when the file's text did not change (the same value, or a
-  // name that can't be written: empty, or holding a line break, '=' in a key
-  // or ']' in a section).
+  // Sets one key: rewrites the first occurrence in place, or appends it
+  // after the last non-blank line of its section, or appends the section to
+  // the file. A value is cut at its first line break, so no write can make a
+  // key that was not written. Returns false when the text did not change
+  // (the same value, or a name that can't be written: empty, holding a line
+  // break, '=' in a key, ']' in a section, a key that would read as a
+  // comment or a header).
   bool Set(std::string_view section, std::string_view key,
            std::string_view value);
 
@@ -42,24 +50,34 @@ class ProfileDocument {
 
  private:
   enum class Kind { kOther, kSection, kKey };
+  // Offsets into text_, so copies of the document stay valid.
+  struct Span {
+    std::size_t pos = 0;
+    std::size_t len = 0;
+  };
   struct Line {
-    std::size_t begin = 0;    // first byte of the line
-    std::size_t end = 0;      // one past the last byte before its terminator
-    std::size_t next = 0;     // first byte of the following line
+    std::size_t begin = 0;  // first byte of the line
+    std::size_t end = 0;    // one past the last byte before its terminator
+    std::size_t next = 0;   // first byte of the following line
     Kind kind = Kind::kOther;
-    std::string_view name;    // section or key name, trimmed
-    std::string_view value;   // key value, trimmed and unquoted
-    std::string_view raw_value;  // key value, trimmed only
+    Span name;       // section or key name, trimmed
+    Span value;      // key value, trimmed and unquoted
+    Span raw_value;  // key value, trimmed only
   };
 
   void Parse();
-  // Index of the section's header line, or npos.
+  std::string_view View(Span s) const {
+    return std::string_view(text_).substr(s.pos, s.len);
+  }
+  // Index of the section's first header line, or npos.
   std::size_t FindSection(std::string_view section) const;
   std::string_view Eol() const;
 
   std::string text_;
   std::size_t body_end_ = 0;  // text_ without a trailing Ctrl-Z
   std::vector<Line> lines_;
+  // Upper-cased section name -> its first header line.
+  std::unordered_map<std::string, std::size_t> sections_;
 };
 
 }  // namespace quillmore
