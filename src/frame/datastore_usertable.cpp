@@ -1,70 +1,330 @@
 // DataStore: user-table definitions, their names and DDL, and the text
 // record queries that cover the user tables.
+//
+// Child arrays handed to the host by GetUserTableElements are allocated with
+// new[] and released by FreeUserTableElements with delete[]; nothing else
+// the library allocates ever reaches the host.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "config/device_file.h"
 #include "frame/datastore.h"
+#include "platform/platform.h"
+#include "textsql/script_format.h"
+#include "textsql/text_queries.h"
+#include "usertable/user_table_ddl.h"
 
 namespace quillmore {
+namespace {
 
-int DataStore::GetUseUserTable(int) { return 0; }
-std::uint32_t DataStore::GetUserTableElementsCount(int) { return 0; }
-std::uint32_t DataStore::GetUserTableElements(int, _tagUSERTABLEINFO*,
-                                              std::uint32_t) {
-  return 0;
-}
-int DataStore::SetUserTableElements(int, _tagUSERTABLEINFO*, std::uint32_t) {
-  return 0;
-}
-int DataStore::FreeUserTableElements(_tagUSERTABLEINFO*, std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserCreateQueryEx(int, char*, std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserCreateQueryTest(int, _tagUSERTABLEINFO*,
-                                                std::uint32_t, char*,
-                                                std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserDropQueryEx(int, char*, std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserTableNames(int, char*, std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserFieldsByTable(int, const char*, char*,
-                                              std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserTableNamesByElements(int, char*, std::uint32_t,
-                                                     _tagUSERTABLEINFO*,
-                                                     std::uint32_t) {
-  return 0;
-}
-std::uint32_t DataStore::GetUserDropQueryByElements(int, char*, std::uint32_t,
-                                                    _tagUSERTABLEINFO*,
-                                                    std::uint32_t) {
-  return 0;
-}
-std::string DataStore::LoadedUserTableNames(std::uint32_t) { return {}; }
+// Capacities of the user-table name lists the text queries fetch.
+constexpr std::uint32_t kDeleteNamesCapacity = 100;
+constexpr std::uint32_t kSelectNamesCapacity = 255;
 
-std::uint32_t DataStore::GetInsertQueryEx(int, const char*, const char*,
-                                          const char*, const char*,
-                                          const char*, std::uint32_t, char*,
-                                          std::uint32_t) {
-  return 0;
+// The read-access test over `count` records. Both ends are tried first, so
+// a wild count fails before the whole range is walked page by page.
+bool RecordsReadable(Platform& p, const _tagUSERTABLEINFO* records,
+                     std::size_t count) {
+  if (records == nullptr) return false;
+  if (count == 0) return true;
+  const std::size_t bytes = count * sizeof *records;
+  const auto last = reinterpret_cast<const void*>(
+      reinterpret_cast<std::uintptr_t>(records) + bytes - sizeof *records);
+  return p.IsReadable(records, sizeof *records) &&
+         p.IsReadable(last, sizeof *records) && p.IsReadable(records, bytes);
 }
-std::uint32_t DataStore::GetDeleteQueryByID(int, char*, std::uint32_t) {
-  return 0;
+
+// A record with its name cut to a terminated 49 characters, as the file
+// gives it back, and no children of its own.
+_tagUSERTABLEINFO Normalized(const _tagUSERTABLEINFO& r) {
+  _tagUSERTABLEINFO out = r;
+  SetField(out.szElement, FieldText(r.szElement));
+  return out;
 }
-std::uint32_t DataStore::GetDeleteQueryByDate(const char*, char*,
-                                              std::uint32_t) {
-  return 0;
+
+std::vector<_tagUSERTABLEINFO> NormalizedChildren(const _tagUSERTABLEINFO& r) {
+  std::vector<_tagUSERTABLEINFO> children;
+  if (r.dwChildLen == 0 || r.pChild == nullptr) return children;
+  children.reserve(r.dwChildLen);
+  for (std::uint32_t j = 0; j < r.dwChildLen; ++j) {
+    children.push_back(Normalized(r.pChild[j]));
+  }
+  return children;
 }
-std::uint32_t DataStore::GetSelectQueryByDateTime(const char*, const char*,
-                                                  char*, std::uint32_t) {
-  return 0;
+
+// A copy of host-passed definitions (the top-level array already tested)
+// that the builders can walk safely: a child array that can't be read is
+// dropped, and its group element keeps only its name.
+UserTableList CheckedCopy(Platform& p, const _tagUSERTABLEINFO* records,
+                          std::size_t count) {
+  UserTableList list;
+  for (std::size_t i = 0; i < count; ++i) {
+    const _tagUSERTABLEINFO& r = records[i];
+    const bool children_ok =
+        r.dwChildLen != 0 && RecordsReadable(p, r.pChild, r.dwChildLen);
+    list.Append(Normalized(r), children_ok ? NormalizedChildren(r)
+                                           : std::vector<_tagUSERTABLEINFO>());
+  }
+  return list;
 }
-std::uint32_t DataStore::GetSelectTemplateQuery(char*, std::uint32_t) {
-  return 0;
+
+UserTableDefs Defs(const UserTableList& list) {
+  return UserTableDefs(list.data(), list.size());
+}
+
+// Non-empty names, pairwise different.
+bool NamesValid(const _tagUSERTABLEINFO* records, std::size_t count) {
+  std::unordered_set<std::string> seen;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string name = FieldText(records[i].szElement);
+    if (name.empty() || !seen.insert(std::move(name)).second) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- Definitions ----------------------------------------------------------
+
+int DataStore::GetUseUserTable(int d) {
+  if (IsLoaded(d)) return useUserTable != 0 && !userTable.empty() ? 1 : 0;
+  const std::string path = ConfigPath(d);
+  return platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) != 0 &&
+                 ReadCount(*platform_, path, "USERTABLE") != 0
+             ? 1
+             : 0;
+}
+
+std::uint32_t DataStore::GetUserTableElementsCount(int d) {
+  if (IsLoaded(d)) {
+    return useUserTable != 0 ? static_cast<std::uint32_t>(userTable.size()) : 0;
+  }
+  const std::string path = ConfigPath(d);
+  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return 0;
+  return static_cast<std::uint32_t>(ReadCount(*platform_, path, "USERTABLE"));
+}
+
+std::uint32_t DataStore::GetUserTableElements(int d,
+                                              _tagUSERTABLEINFO* elements,
+                                              std::uint32_t capacity) {
+  const UserTableList list = StoredUserTables(d);
+  if (list.empty() || capacity < list.size() ||
+      !RecordsReadable(*platform_, elements, capacity)) {
+    return 0;
+  }
+  std::memset(elements, 0, capacity * sizeof *elements);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    _tagUSERTABLEINFO& out = elements[i];
+    out = list[i];
+    out.pChild = nullptr;
+    if (out.dwChildLen == 0) continue;
+    // Released by FreeUserTableElements with delete[].
+    out.pChild = new _tagUSERTABLEINFO[out.dwChildLen]();
+    const UserTableDefs children = ChildrenOf(list[i]);
+    std::copy(children.begin(), children.end(), out.pChild);
+  }
+  return static_cast<std::uint32_t>(list.size());
+}
+
+int DataStore::SetUserTableElements(int d, _tagUSERTABLEINFO* elements,
+                                    std::uint32_t count) {
+  Platform& p = *platform_;
+  UserTableList list;
+  if (elements != nullptr && count != 0) {
+    if (!RecordsReadable(p, elements, count)) return 0;
+    std::unordered_set<std::string> seen;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const _tagUSERTABLEINFO& r = elements[i];
+      std::string name = FieldText(r.szElement);
+      if (name.empty() || !seen.insert(std::move(name)).second) return 0;
+      if (r.dwChildLen != 0 && (!RecordsReadable(p, r.pChild, r.dwChildLen) ||
+                                !NamesValid(r.pChild, r.dwChildLen))) {
+        return 0;
+      }
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+      list.Append(Normalized(elements[i]), NormalizedChildren(elements[i]));
+    }
+  }
+  // The file gets the same cut names the cache keeps.
+  WriteUserTables(p, ConfigPath(d), list.data(), list.size());
+  if (IsLoaded(d)) {
+    useUserTable = list.empty() ? 0 : 1;
+    userTable = std::move(list);
+  }
+  return 1;
+}
+
+int DataStore::FreeUserTableElements(_tagUSERTABLEINFO* elements,
+                                     std::uint32_t count) {
+  if (count == 0 || !RecordsReadable(*platform_, elements, count)) return 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    // Whatever dwChildLen says; the pointer itself is left as it is.
+    delete[] elements[i].pChild;
+  }
+  return 1;
+}
+
+// ---- Names and DDL ------------------------------------------------------
+
+std::uint32_t DataStore::GetUserCreateQueryEx(int d, char* buffer,
+                                              std::uint32_t size) {
+  const int type = DatabaseTypeOf(d);
+  if (type == 0 || buffer == nullptr || size == 0) return 0;
+  const UserTableList list = StoredUserTables(d);
+  if (list.empty()) return 0;
+  return CopyOut(UserCreateBatch(d, volumeSerial, type, Defs(list), size),
+                 buffer, size);
+}
+
+std::uint32_t DataStore::GetUserCreateQueryTest(int d,
+                                                _tagUSERTABLEINFO* elements,
+                                                std::uint32_t count,
+                                                char* buffer,
+                                                std::uint32_t size) {
+  if (buffer == nullptr || size == 0 || count == 0 ||
+      !RecordsReadable(*platform_, elements, count)) {
+    return 0;
+  }
+  const int type = DatabaseTypeOf(d);
+  if (type == 0) return 0;
+  const UserTableList list = CheckedCopy(*platform_, elements, count);
+  return CopyOut(UserCreateBatch(d, volumeSerial, type, Defs(list), size),
+                 buffer, size);
+}
+
+std::uint32_t DataStore::GetUserDropQueryEx(int d, char* buffer,
+                                            std::uint32_t size) {
+  const int type = DatabaseTypeOf(d);
+  if (type == 0 || buffer == nullptr || size == 0) return 0;
+  const UserTableList list = StoredUserTables(d);
+  if (list.empty()) return 0;
+  return CopyOut(UserDropBatch(d, volumeSerial, type, Defs(list), size), buffer,
+                 size);
+}
+
+// Definitions passed here are tested for readability too: a bad array is
+// refused with 0 rather than read.
+std::uint32_t DataStore::GetUserDropQueryByElements(int d, char* buffer,
+                                                    std::uint32_t size,
+                                                    _tagUSERTABLEINFO* elements,
+                                                    std::uint32_t count) {
+  if (buffer == nullptr || size == 0) return 0;
+  if (count != 0 && !RecordsReadable(*platform_, elements, count)) return 0;
+  const int type = DatabaseTypeOf(d);
+  if (type == 0) return 0;
+  const UserTableList list = CheckedCopy(*platform_, elements, count);
+  return CopyOut(UserDropBatch(d, volumeSerial, type, Defs(list), size), buffer,
+                 size);
+}
+
+std::uint32_t DataStore::GetUserTableNames(int d, char* buffer,
+                                           std::uint32_t size) {
+  if (buffer == nullptr || size == 0 || GetUseUserTable(d) == 0) return 0;
+  const UserTableList list = StoredUserTables(d);
+  return CopyOut(UserTableNameList(d, volumeSerial, Defs(list), size), buffer,
+                 size);
+}
+
+std::uint32_t DataStore::GetUserTableNamesByElements(
+    int d, char* buffer, std::uint32_t size, _tagUSERTABLEINFO* elements,
+    std::uint32_t count) {
+  if (buffer == nullptr || size == 0) return 0;
+  if (count != 0 && !RecordsReadable(*platform_, elements, count)) return 0;
+  const UserTableList list = CheckedCopy(*platform_, elements, count);
+  return CopyOut(UserTableNameList(d, volumeSerial, Defs(list), size), buffer,
+                 size);
+}
+
+std::uint32_t DataStore::GetUserFieldsByTable(int d, const char* tableName,
+                                              char* buffer,
+                                              std::uint32_t size) {
+  if (buffer == nullptr || size == 0 || tableName == nullptr ||
+      GetUseUserTable(d) == 0) {
+    return 0;
+  }
+  const UserTableList list = StoredUserTables(d);
+  return CopyOut(
+      UserTableColumnList(d, volumeSerial, Defs(list), tableName, size), buffer,
+      size);
+}
+
+std::string DataStore::LoadedUserTableNames(std::uint32_t capacity) {
+  if (device < 0 || capacity == 0 || GetUseUserTable(device) == 0) return {};
+  const UserTableList list = StoredUserTables(device);
+  return UserTableNameList(device, volumeSerial, Defs(list), capacity);
+}
+
+// ---- Text record queries ------------------------------------------------
+
+std::uint32_t DataStore::GetInsertQueryEx(int camera, const char* date,
+                                          const char* systemTime,
+                                          const char* text, const char* xml,
+                                          const char* savePath,
+                                          std::uint32_t savePosition,
+                                          char* buffer, std::uint32_t size) {
+  if (device < 0 || date == nullptr || systemTime == nullptr ||
+      text == nullptr || xml == nullptr || savePath == nullptr) {
+    return 0;
+  }
+  // No terminator: a size equal to the statement's length is enough.
+  return CopyOut(InsertQuery(TextTableName(device), camera, date, systemTime,
+                             text, xml, savePath, savePosition),
+                 buffer, size, CopyRule::kNoTerminator);
+}
+
+std::uint32_t DataStore::GetDeleteQueryByID(int recordNumber, char* buffer,
+                                            std::uint32_t size) {
+  if (device < 0 || !config || config->databaseType == 0) return 0;
+  return CopyOut(
+      DeleteByIdBatch(TextTableName(device),
+                      LoadedUserTableNames(kDeleteNamesCapacity), recordNumber),
+      buffer, size);
+}
+
+std::uint32_t DataStore::GetDeleteQueryByDate(const char* date, char* buffer,
+                                              std::uint32_t size) {
+  if (date == nullptr || device < 0 || !config || config->databaseType == 0)
+    return 0;
+  return CopyOut(
+      DeleteByDateBatch(TextTableName(device),
+                        LoadedUserTableNames(kDeleteNamesCapacity), date),
+      buffer, size);
+}
+
+std::uint32_t DataStore::GetSelectTemplateQuery(char* buffer,
+                                                std::uint32_t size) {
+  if (buffer == nullptr || size == 0 || !platform_->IsReadable(buffer, size) ||
+      device < 0) {
+    return 0;
+  }
+  return CopyOut(SelectTemplate(TextTableName(device),
+                                LoadedUserTableNames(kSelectNamesCapacity)),
+                 buffer, size);
+}
+
+std::uint32_t DataStore::GetSelectQueryByDateTime(const char* from,
+                                                  const char* to, char* buffer,
+                                                  std::uint32_t size) {
+  if (buffer == nullptr || size == 0 || !platform_->IsReadable(buffer, size) ||
+      from == nullptr || to == nullptr || device < 0) {
+    return 0;
+  }
+  const std::string_view lower(from), upper(to);
+  const std::string format = SelectTemplate(
+      TextTableName(device), LoadedUserTableNames(kSelectNamesCapacity));
+  // Counted with the template's own placeholders, as the host expects.
+  if (std::uint64_t{size} <
+      std::uint64_t{format.size()} + lower.size() + upper.size()) {
+    return 0;
+  }
+  // Names in the template have any '%' doubled, so only the two bounds are
+  // filled in; the result is cut at the expansion limit.
+  return CopyOut(ExpandScript(format, {lower, upper}), buffer, size);
 }
 
 }  // namespace quillmore

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "quillmore/QuillmoreExt.h"
+#include "testing/test_installation.h"
+
+namespace quillmore {
+namespace {
+
+using Defs = std::vector<_tagUSERTABLEINFO>;
+
+_tagUSERTABLEINFO Def(const std::string& name, std::int32_t len = 0,
+                      Defs* children = nullptr) {
+  _tagUSERTABLEINFO r{};
+  name.copy(r.szElement, sizeof r.szElement);  // 50 characters: unterminated
+  r.dwFieldLen = len;
+  if (children != nullptr) {
+    r.dwChildLen = static_cast<std::uint32_t>(children->size());
+    r.pChild = children->data();
+  }
+  return r;
+}
+
+// A page that can't be read. The read-access test is answered for it here
+// and asked of the installation's platform for everything else.
+struct NoAccessPlatform : PlatformWrapper {
+  explicit NoAccessPlatform(Platform* target)
+      : PlatformWrapper(target),
+        page(::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1,
+                    0)) {}
+  ~NoAccessPlatform() override { ::munmap(page, 4096); }
+  bool IsReadable(const void* p, std::size_t n) override {
+    const auto a = reinterpret_cast<std::uintptr_t>(p);
+    const auto b = reinterpret_cast<std::uintptr_t>(page);
+    if (p != nullptr && n != 0 && a < b + 4096 && b < a + n) return false;
+    return PlatformWrapper::IsReadable(p, n);
+  }
+  _tagUSERTABLEINFO* records() { return static_cast<_tagUSERTABLEINFO*>(page); }
+  void* page;
+};
+
+// Runs `fill` on a '#'-filled buffer and fails if anything past `size` was
+// touched; returns the result and the first `size` bytes.
+template <typename Fill>
+std::pair<std::uint32_t, std::string> Sentinel(std::uint32_t size, Fill fill) {
+  std::vector<char> buf(size + 16, '#');
+  const std::uint32_t n = fill(buf.data(), size);
+  EXPECT_EQ(std::string(buf.begin() + size, buf.end()), std::string(16, '#'));
+  return {n, std::string(buf.data(), size)};
+}
+
+class UserTableFacadeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetPlatformForTesting(&guarded);
+    inst.Write("devdata3.ini", "[GENERAL]\nDATABASE=1\nDBTYPE=1\n");
+    ASSERT_EQ(q.SetUserTableElements(3, defs.data(), 3), 1);
+  }
+
+  TestInstallation inst;
+  NoAccessPlatform guarded{&inst.platform()};
+  CQuillmoreExt q;
+  Defs items{Def("Name", 30), Def("Price", 10)};
+  Defs defs{Def("Total", 20), Def("Clerk", 10), Def("Items", 0, &items)};
+};
+
+TEST_F(UserTableFacadeTest, DefinitionsReadFromTheFile) {
+  for (const char* keys : {"USEUSERTABLE=0\n[USERTABLE]\nLEN=3",
+                           "USEUSERTABLE=1\n[USERTABLE]\nLEN=0",
+                           "USEUSERTABLE=1\n[USERTABLE]\nLEN=-4"}) {
+    SCOPED_TRACE(keys);
+    inst.Write("devdata5.ini",
+               std::string("[GENERAL]\nDBTYPE=1\n[XML]\n") + keys + "\n");
+    CQuillmoreExt other;
+    _tagUSERTABLEINFO out[4];
+    for (int pass = 0; pass < 2; ++pass) {  // from the file, then loaded
+      EXPECT_EQ(other.GetUseUserTable(5) + other.GetUserTableElementsCount(5) +
+                    other.GetUserTableElements(5, out, 4),
+                0u);
+      other.LoadData(5);
+    }
+  }
+  inst.Write("devdata6.ini",
+             "[XML]\nUSEUSERTABLE=1\n[USERTABLE]\nLEN=2\nCHILDLEN1=257\n"
+             "ELEMENT1=" +
+                 std::string(60, 'g') +
+                 "\nFIELDLEN1=9\nELEMENT2=x\nFIELDTYPE2=3\n[ELEMENT1]\n"
+                 "ELEMENT1=kid\nFIELDTYPE1=300\nFIELDLEN1=-7\n");
+  _tagUSERTABLEINFO out[3];
+  std::memset(out, 0xAB, sizeof out);
+  EXPECT_EQ(q.GetUserTableElements(6, out, 1), 0u);
+  EXPECT_EQ(out[0].dwChildLen, 0xABABABABu);  // untouched
+  ASSERT_EQ(q.GetUserTableElements(6, out, 3), 2u);
+  EXPECT_EQ(std::string(out[0].szElement), std::string(49, 'g'));
+  ASSERT_EQ(out[0].dwChildLen, 1u);  // 257 modulo 256
+  EXPECT_EQ(out[0].dwFieldLen, 0);   // not read for a group element
+  EXPECT_STREQ(out[0].pChild[0].szElement, "kid");
+  EXPECT_EQ(out[0].pChild[0].byFieldType, 44);
+  EXPECT_EQ(out[0].pChild[0].dwFieldLen, -7);
+  EXPECT_EQ(out[1].byFieldType, 3);
+  EXPECT_EQ(out[1].pChild, nullptr);
+  EXPECT_EQ(out[2].dwChildLen, 0u);  // records past the count are cleared
+  EXPECT_EQ(q.FreeUserTableElements(out, 2), 1);
+  EXPECT_EQ(q.FreeUserTableElements(nullptr, 2), 0);
+  EXPECT_EQ(q.FreeUserTableElements(guarded.records(), 1), 0);
+}
+
+TEST_F(UserTableFacadeTest, SetKeepsCacheAndFileInStep) {
+  Defs many;
+  for (int j = 1; j <= 300; ++j) many.push_back(Def("c" + std::to_string(j)));
+  // A child may share a top-level name; a 50-character name keeps 49.
+  Defs list{Def("Items", 0, &many), Def("Total", 1), Def(std::string(50, 'n'))};
+  ASSERT_EQ(q.LoadData(3), 1);
+  ASSERT_EQ(q.SetUserTableElements(3, list.data(), 3), 1);
+  CQuillmoreExt other;  // reads the file: 300 children come back as 44
+  for (auto [facade, kids] : {std::pair{&q, 300u}, std::pair{&other, 44u}}) {
+    SCOPED_TRACE(kids);
+    _tagUSERTABLEINFO out[3];
+    ASSERT_EQ(facade->GetUserTableElements(3, out, 3), 3u);
+    EXPECT_EQ(out[0].dwChildLen, kids);
+    EXPECT_EQ(std::string(out[0].pChild[kids - 1].szElement),
+              "c" + std::to_string(kids));
+    EXPECT_EQ(std::string(out[2].szElement), std::string(49, 'n'));
+    EXPECT_EQ(facade->FreeUserTableElements(out, 3), 1);
+  }
+  // Refused lists change neither cache nor file.
+  const std::string ini = inst.Read("devdata3.ini");
+  Defs twice{Def("A"), Def("B"), Def("A")};
+  Defs blank{Def("x"), Def("")};
+  Defs blank_child{Def("G", 0, &blank)};
+  Defs unreadable{Def("G")}, null_child{Def("G")};
+  unreadable[0].dwChildLen = 1;
+  unreadable[0].pChild = guarded.records();
+  null_child[0].dwChildLen = 2;
+  for (Defs* bad : {&twice, &blank_child, &unreadable, &null_child}) {
+    EXPECT_EQ(q.SetUserTableElements(3, bad->data(), bad->size()), 0);
+  }
+  EXPECT_EQ(q.SetUserTableElements(3, guarded.records(), 1), 0);
+  EXPECT_EQ(inst.Read("devdata3.ini"), ini);
+  EXPECT_EQ(q.GetUserTableElementsCount(3), 3u);
+  // A shorter list leaves the old keys; a count of 0 switches user tables off.
+  ASSERT_EQ(q.SetUserTableElements(3, defs.data(), 2), 1);
+  EXPECT_NE(inst.Read("devdata3.ini").find("ELEMENT3=nnn"), std::string::npos);
+  EXPECT_EQ(other.GetUserTableElementsCount(3), 2u);
+  ASSERT_EQ(q.SetUserTableElements(3, nullptr, 5), 1);
+  EXPECT_EQ(q.GetUseUserTable(3), 0);
+  EXPECT_EQ(other.GetUserTableElementsCount(3), 0u);
+}
+
+TEST_F(UserTableFacadeTest, DdlStaysWithinTheSize) {
+  // The worked example's batch is 103 + 1 + 103 characters.
+  for (std::uint32_t size : {103u, 104u, 207u, 208u}) {
+    SCOPED_TRACE(size);
+    auto [n, text] = Sentinel(size, [&](char* b, std::uint32_t s) {
+      return q.GetUserCreateQueryEx(3, b, s);
+    });
+    EXPECT_EQ(n, size > 207 ? 207u : size > 103 ? 103u : 0u);
+  }
+  char buf[400];
+  EXPECT_EQ(q.GetUserDropQueryByElements(3, buf, 400, nullptr, 0), 31u);
+  EXPECT_STREQ(buf, "drop table [TBL_USER3_1A2B3C4D]");
+  // An unreadable child array leaves its group without columns.
+  Defs list{Def("Total", 20), Def("G")};
+  list[1].dwChildLen = 3;
+  list[1].pChild = guarded.records();
+  EXPECT_EQ(q.GetUserCreateQueryTest(3, list.data(), 2, buf, 400), 77u);
+  EXPECT_EQ(q.GetUserTableNamesByElements(3, buf, 400, list.data(), 2), 34u);
+  EXPECT_EQ(q.GetUserCreateQueryTest(3, guarded.records(), 1, buf, 400), 0u);
+  // 5,000 groups with 49-character names: only what fits.
+  Defs kids{Def(std::string(49, 'k'), 255)};
+  Defs big;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string id = std::to_string(i);
+    big.push_back(Def(id + std::string(49 - id.size(), 'e'), 0, &kids));
+  }
+  auto [n, text] = Sentinel(1000, [&](char* b, std::uint32_t s) {
+    return q.GetUserTableNamesByElements(3, b, s, big.data(), 5000);
+  });
+  EXPECT_EQ(n, 18u + 64 * 15);
+  EXPECT_LT(Sentinel(1000,
+                     [&](char* b, std::uint32_t s) {
+                       return q.GetUserCreateQueryTest(3, big.data(), 5000, b,
+                                                       s);
+                     })
+                .first,
+            1000u);
+}
+
+TEST_F(UserTableFacadeTest, TextQueriesOfTheLoadedDevice) {
+  char buf[2000];
+  EXPECT_EQ(q.GetDeleteQueryByID(5, buf, sizeof buf), 0u);  // nothing loaded
+  ASSERT_EQ(q.LoadData(3), 1);
+  // Six groups: the DELETEs' 100-byte name list holds four, the SELECT's all.
+  defs.pop_back();
+  for (int g = 1; g <= 6; ++g)
+    defs.push_back(Def("G" + std::to_string(g), 0, &items));
+  ASSERT_EQ(q.SetUserTableElements(3, defs.data(), 8), 1);
+  const std::uint32_t d = q.GetDeleteQueryByID(500, buf, sizeof buf);
+  EXPECT_EQ(std::string(buf, d),
+            "DELETE FROM TBL_TEXTDATAEX3_1A2B3C4D WHERE f_id < 500\n"
+            "DELETE FROM [TBL_USER3_1A2B3C4D] WHERE f_id < 500\n"
+            "DELETE FROM [USR_G13_1A2B3C4D] WHERE f_id < 500\n"
+            "DELETE FROM [USR_G23_1A2B3C4D] WHERE f_id < 500\n"
+            "DELETE FROM [USR_G33_1A2B3C4D] WHERE f_id < 500\n"
+            "DELETE FROM [USR_G43_1A2B3C4D] WHERE f_id < 500");
+  const std::uint32_t t = q.GetSelectTemplateQuery(buf, sizeof buf);
+  EXPECT_EQ(std::string(buf, t).find("USR_G63_1A2B3C4D.f_id  WHERE"), t - 75);
+  // The filled SELECT: size counted with the placeholders, cut at 1023.
+  const std::string bound(19, 'F'), wide(600, 'w');
+  for (std::uint32_t size : {t + 37, t + 38}) {
+    EXPECT_EQ(Sentinel(size,
+                       [&](char* b, std::uint32_t s) {
+                         return q.GetSelectQueryByDateTime(bound.c_str(),
+                                                           bound.c_str(), b, s);
+                       })
+                  .first,
+              size == t + 38 ? t + 34 : 0u);
+  }
+  EXPECT_EQ(q.GetSelectQueryByDateTime(wide.c_str(), wide.c_str(), buf, 2000),
+            1023u);
+  EXPECT_EQ(q.GetSelectQueryByDateTime(nullptr, "b", buf, 100), 0u);
+  // INSERT: no terminator, a size equal to the length is enough.
+  const std::string insert =
+      "INSERT INTO TBL_TEXTDATAEX3_1A2B3C4D (f_date, f_systime, f_cam, f_text, "
+      "f_xml, f_savepath, f_savepos) VALUES ('d', 's', 7, 't', '', 'p', 9)";
+  const auto len = static_cast<std::uint32_t>(insert.size());
+  for (std::uint32_t size : {len - 1, len}) {
+    auto [n, text] = Sentinel(size, [&](char* b, std::uint32_t s) {
+      return q.GetInsertQueryEx(7, "d", "s", "t", "", "p", 9, b, s);
+    });
+    EXPECT_EQ(text, size == len ? insert : std::string(size, '#'));
+  }
+  EXPECT_EQ(q.GetInsertQueryEx(7, "d", nullptr, "t", "", "p", 0, buf, 2000),
+            0u);
+  // Database type 0: no DELETEs, but INSERT and SELECT still work.
+  inst.Write("devdata8.ini", "[GENERAL]\nDATABASE=1\nDBTYPE=0\n");
+  ASSERT_EQ(q.LoadData(8), 1);
+  EXPECT_EQ(q.GetDeleteQueryByDate("d", buf, sizeof buf), 0u);
+  EXPECT_GT(q.GetInsertQueryEx(1, "", "", "", "", "", 0, buf, sizeof buf), 0u);
+  EXPECT_EQ(q.GetSelectTemplateQuery(buf, sizeof buf), 93u);
+}
+
+}  // namespace
+}  // namespace quillmore
