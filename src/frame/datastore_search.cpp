@@ -89,8 +89,8 @@ int DataStore::SetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
                                     std::uint32_t count) {
   if (elements == nullptr) return 0;
   if (count != 0 &&
-      !platform_->IsReadable(
-          elements, std::size_t{count} * sizeof(_tagITEMSEARCHINFO))) {
+      !platform_->IsReadable(elements,
+                             std::size_t{count} * sizeof(_tagITEMSEARCHINFO))) {
     return 0;
   }
   // A longer list would read back as empty.
@@ -144,9 +144,8 @@ std::uint32_t DataStore::GetSelectQueryByItemIndex(
   if (buffer == nullptr || size == 0 || device < 0 || !config) return 0;
   if (from == nullptr || to == nullptr) return 0;
   if (params == nullptr) count = 0;
-  if (count != 0 &&
-      !platform_->IsReadable(params,
-                             std::size_t{count} * sizeof(_tagSEARCHPARAM))) {
+  if (count != 0 && !platform_->IsReadable(
+                        params, std::size_t{count} * sizeof(_tagSEARCHPARAM))) {
     return 0;
   }
   const std::string statement = BuildSearchQuery(
@@ -159,9 +158,8 @@ int DataStore::IsValidSearchRecord(const char* record, _tagSEARCHPARAM* params,
                                    std::uint32_t count, int joinMode) {
   if (record == nullptr || device < 0 || !config) return 0;
   if (params == nullptr) count = 0;
-  if (count != 0 &&
-      !platform_->IsReadable(params,
-                             std::size_t{count} * sizeof(_tagSEARCHPARAM))) {
+  if (count != 0 && !platform_->IsReadable(
+                        params, std::size_t{count} * sizeof(_tagSEARCHPARAM))) {
     return 0;
   }
   return MatchesSearch(record, std::span<const _tagSEARCHPARAM>(params, count),

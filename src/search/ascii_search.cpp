@@ -42,10 +42,9 @@ class FirstByteFinder {
   std::size_t Find(std::size_t from, unsigned char c) const {
     if (from >= n_) return n_;
     const void* hit = std::memchr(t_ + from, c, n_ - from);
-    return hit == nullptr
-               ? n_
-               : static_cast<std::size_t>(
-                     static_cast<const unsigned char*>(hit) - t_);
+    return hit == nullptr ? n_
+                          : static_cast<std::size_t>(
+                                static_cast<const unsigned char*>(hit) - t_);
   }
 
   const unsigned char* t_;

@@ -64,8 +64,8 @@ class LazyNumbers {
 // The parameter's bounds against the record's numbers: value 1 with code 0
 // "=", 1 ">" or 2 ">=", value 2 with code 3 "<" or 4 "<="; other codes test
 // nothing.
-bool PassesNumbers(const _tagITEMSEARCHINFO& item,
-                   const _tagSEARCHPARAM& param, LazyNumbers& numbers) {
+bool PassesNumbers(const _tagITEMSEARCHINFO& item, const _tagSEARCHPARAM& param,
+                   LazyNumbers& numbers) {
   const std::string_view text1 = FieldView(param.szValue1);
   const std::string_view text2 = FieldView(param.szValue2);
   if (text1.empty() && text2.empty()) return true;
@@ -131,13 +131,15 @@ bool PassesElement(std::string_view record, const _tagITEMSEARCHINFO& item,
 bool PassesShapeTest(std::string_view text, int split) {
   switch (split) {
     case 0:
-      return Passes(FirstKept(text, false,
-                              [](unsigned char c) { return !IsSignificant(c); }),
-                    false);
+      return Passes(
+          FirstKept(text, false,
+                    [](unsigned char c) { return !IsSignificant(c); }),
+          false);
     case 1:
-      return Passes(FirstKept(text, true,
-                              [](unsigned char c) { return !IsSignificant(c); }),
-                    false);
+      return Passes(
+          FirstKept(text, true,
+                    [](unsigned char c) { return !IsSignificant(c); }),
+          false);
     case 2:
       return Passes(FirstKept(text, false, SkippedFromStart), true);
     case 3:

@@ -136,8 +136,8 @@ std::string ColumnClause(const _tagITEMSEARCHINFO& item, const Comparisons& c,
   std::string condition;
   if (c.first) condition = term(*c.first, false);
   if (c.second) {
-    condition += c.first ? " and " + term(*c.second, false)
-                         : term(*c.second, true);
+    condition +=
+        c.first ? " and " + term(*c.second, false) : term(*c.second, true);
   }
   return condition;
 }
@@ -145,8 +145,7 @@ std::string ColumnClause(const _tagITEMSEARCHINFO& item, const Comparisons& c,
 }  // namespace
 
 std::string_view ComparisonOperator(std::uint8_t code) {
-  static constexpr std::string_view kOperators[] = {"=", ">", ">=", "<",
-                                                    "<="};
+  static constexpr std::string_view kOperators[] = {"=", ">", ">=", "<", "<="};
   return code < std::size(kOperators) ? kOperators[code] : std::string_view();
 }
 
@@ -184,8 +183,8 @@ std::string BuildSearchQuery(int camera, std::string_view from,
         add(clause);
         const std::string_view table = FieldView(item.szTable);
         if (from_part.find(table) == std::string::npos) {
-          from_part += Fill(" INNER JOIN %s ON m.f_id =  %s.f_id ",
-                            {table, table});
+          from_part +=
+              Fill(" INNER JOIN %s ON m.f_id =  %s.f_id ", {table, table});
         }
       }
     }
@@ -193,10 +192,9 @@ std::string BuildSearchQuery(int camera, std::string_view from,
 
   const std::string cam = std::to_string(camera);
   if (camera != kAllCameras) {
-    return conditions.empty()
-               ? Fill(kSelectCamera, {from_part, cam, from, to})
-               : Fill(kSelectCameraWhere,
-                      {from_part, conditions, cam, from, to});
+    return conditions.empty() ? Fill(kSelectCamera, {from_part, cam, from, to})
+                              : Fill(kSelectCameraWhere,
+                                     {from_part, conditions, cam, from, to});
   }
   return conditions.empty()
              ? Fill(kSelectAll, {from_part, from, to})
