@@ -132,7 +132,9 @@ TEST(RecordMatcherTest, ChainsAndJoinModes) {
   std::vector<_tagITEMSEARCHINFO> items = {Def(2, "aaa"), Def(2, "bbb"), Def(2),
                                            Def(2), Def(1)};
   items[2].nPreItemId = 2;
-  items[3].nPreItemId = 9;  // beyond the list: skipped
+  items[3].nPreItemId = 6;  // the last definition
+  items[4].nPreItemId = 9;  // beyond the list: skipped
+  items.push_back(Def(2, "last"));
   const auto p0 = Param(0), p1 = Param(1), p4 = Param(4);
   EXPECT_TRUE(Match("aaa bbb", {p0, p1}, items, 0));
   EXPECT_FALSE(Match("aaa", {p0, p1}, items, 0));
@@ -143,16 +145,17 @@ TEST(RecordMatcherTest, ChainsAndJoinModes) {
   EXPECT_TRUE(Match("bbb x", {Param(2, "x")}, items));
   EXPECT_FALSE(Match("x", {Param(2, "x")}, items));
   EXPECT_FALSE(Match("bbb", {Param(2, "x")}, items));
-  EXPECT_TRUE(Match("x", {Param(3, "x")}, items));
+  EXPECT_FALSE(Match("x", {Param(3, "x")}, items));
+  EXPECT_TRUE(Match("LAST x", {Param(3, "x")}, items));
   // Nothing tested (no or only free-text parameters) passes in both modes.
   EXPECT_TRUE(Match("x", {}, items, 0));
   EXPECT_TRUE(Match("x", {Param(-1, "zzz")}, items, 1));
   // An index outside the definitions ends with false, even in OR mode,
   // unless an element already passed there.
-  EXPECT_FALSE(Match("aaa", {Param(5)}, items, 1));
+  EXPECT_FALSE(Match("aaa", {Param(6)}, items, 1));
   EXPECT_FALSE(Match("aaa", {p0}, {}, 1));
-  EXPECT_TRUE(Match("aaa", {p0, Param(5)}, items, 1));
-  EXPECT_FALSE(Match("aaa", {p0, Param(5)}, items, 0));
+  EXPECT_TRUE(Match("aaa", {p0, Param(6)}, items, 1));
+  EXPECT_FALSE(Match("aaa", {p0, Param(6)}, items, 0));
 }
 
 }  // namespace

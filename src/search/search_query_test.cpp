@@ -101,12 +101,12 @@ TEST(SearchQueryTest, PreItemsJoinModesAndJoins) {
       Def(1, "USR_B", "f_c"),
       Def(1, "USR_A", "f_d"),
       Def(0, "e"),
-      Def(1, "USR_B", "f_f"),
+      Def(1, "USR_B", "f_f", 0, "dv"),
   };
   items[2].nPreItemId = 2;  // a pre-item with a fixed value
   items[3].nPreItemId = 1;  // one without: yields nothing
-  items[4].nPreItemId = 7;  // beyond the list: skipped
-  items[5].nPreItemId = 6;  // itself
+  items[4].nPreItemId = 6;  // the last definition
+  items[0].nPreItemId = 7;  // beyond the list: skipped
   const std::string join_a = " INNER JOIN USR_A ON m.f_id =  USR_A.f_id ";
   const std::string join_b = " INNER JOIN USR_B ON m.f_id =  USR_B.f_id ";
 
@@ -116,8 +116,8 @@ TEST(SearchQueryTest, PreItemsJoinModesAndJoins) {
   q = Query(1, {Param(2, "v")}, items, 2, 1);
   EXPECT_EQ(Where(q), "(USR_A.f_b = 'ok') or (USR_B.f_c = 'v')");
   EXPECT_EQ(Where(Query(1, {Param(4, "v")}, items)),
+            "(USR_B.f_f = 'dv') and "
             "(m.f_xml.exist('//*/e[(text()) = \"v\"]') = 1)");
-  EXPECT_EQ(Where(Query(1, {Param(5, "v")}, items)), "(USR_B.f_f = 'v')");
 
   // One join per table; an index equal to the count and an empty free text
   // are skipped.
