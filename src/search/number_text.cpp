@@ -1,0 +1,99 @@
+#include "search/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <system_error>
+
+namespace quillmore {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// White space of the "C" locale, which is what a number may start with.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+// For a decimal number [first, last) that double can't hold: whether it is
+// too large rather than too small. Its value is about 0.d x 10^(m + e), m
+// from the mantissa's first nonzero digit and e the exponent; double's range
+// leaves hundreds of decades on either side of 0, so the sign is enough.
+bool TooLarge(const char* first, const char* last) {
+  constexpr std::int64_t kCap = 1000000000000000;  // no overflow below
+  std::int64_t m = 0;
+  bool nonzero = false;
+  const char* p = first;
+  for (; p != last && IsDigit(*p); ++p) {
+    if (nonzero || *p != '0') {
+      nonzero = true;
+      if (m < kCap) ++m;
+    }
+  }
+  if (!nonzero && p != last && *p == '.') {
+    for (++p; p != last && *p == '0'; ++p) {
+      if (m > -kCap) --m;
+    }
+  }
+  while (p != last && (IsDigit(*p) || *p == '.')) ++p;
+  std::int64_t e = 0;
+  if (p != last && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negative = false;
+    if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    for (; p != last && IsDigit(*p); ++p) {
+      if (e < kCap) e = e * 10 + (*p - '0');
+    }
+    if (negative) e = -e;
+  }
+  return m + e > 0;
+}
+
+struct Scan {
+  double value = 0;
+  std::size_t used = 0;  // 0: no conversion
+};
+
+Scan ScanNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // A digit, or a point and a digit, must come next; this also keeps "inf"
+  // and "nan" out, which from_chars would take.
+  const bool starts_number =
+      i < text.size() &&
+      (IsDigit(text[i]) ||
+       (text[i] == '.' && i + 1 < text.size() && IsDigit(text[i + 1])));
+  if (!starts_number) return {};
+  const char* first = text.data() + i;
+  const char* last = text.data() + text.size();
+  double value = 0;
+  // from_chars ignores the locale; the general format takes no hexadecimal.
+  auto [end, ec] =
+      std::from_chars(first, last, value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    value = TooLarge(first, end) ? HUGE_VAL : 0.0;
+  } else if (ec != std::errc()) {
+    return {};
+  }
+  return {negative ? -value : value,
+          static_cast<std::size_t>(end - text.data())};
+}
+
+}  // namespace
+
+std::optional<double> WholeNumber(std::string_view text) {
+  Scan s = ScanNumber(text);
+  if (s.used == 0 || s.used != text.size()) return std::nullopt;
+  return s.value;
+}
+
+double LeadingNumber(std::string_view text) { return ScanNumber(text).value; }
+
+}  // namespace quillmore

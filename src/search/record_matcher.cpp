@@ -1,0 +1,208 @@
+#include "search/record_matcher.h"
+
+#include <optional>
+
+#include "search/ascii_search.h"
+#include "search/item_chain.h"
+#include "search/number_text.h"
+
+namespace quillmore {
+namespace {
+
+constexpr std::uint8_t kKeywordKind = 2;
+
+inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// Printable ASCII other than the blank.
+inline bool IsSignificant(unsigned char c) { return c > 0x20 && c < 0x7F; }
+
+// Skipped by the digit tests 2 and 3; they differ on DEL (0x7F), which the
+// test from the start does not skip and the one from the end does.
+inline bool SkippedFromStart(unsigned char c) {
+  return c <= 0x20 || c > 0x7F || c == '.' || c == ',';
+}
+inline bool SkippedFromEnd(unsigned char c) {
+  return c <= 0x20 || c >= 0x7F || c == '.' || c == ',';
+}
+
+// The first byte of `text` (from the end when `backwards`) that `skip`
+// does not skip; nullopt when there is none.
+template <typename Skip>
+std::optional<unsigned char> FirstKept(std::string_view text, bool backwards,
+                                       Skip skip) {
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(text[backwards ? n - 1 - i : i]);
+    if (!skip(c)) return c;
+  }
+  return std::nullopt;
+}
+
+bool Passes(std::optional<unsigned char> c, bool digit_wanted) {
+  return !c.has_value() || IsDigit(*c) == digit_wanted;
+}
+
+// Numbers of the record text, extracted on first need and kept for the
+// rest of the call.
+class LazyNumbers {
+ public:
+  explicit LazyNumbers(std::string_view text) : text_(text) {}
+  const RecordNumbers& Get() {
+    if (!done_) {
+      numbers_ = ExtractNumbers(text_);
+      done_ = true;
+    }
+    return numbers_;
+  }
+
+ private:
+  std::string_view text_;
+  bool done_ = false;
+  RecordNumbers numbers_;
+};
+
+// The parameter's bounds against the record's numbers: value 1 with code 0
+// "=", 1 ">" or 2 ">=", value 2 with code 3 "<" or 4 "<="; other codes test
+// nothing.
+bool PassesNumbers(const _tagITEMSEARCHINFO& item, const _tagSEARCHPARAM& param,
+                   LazyNumbers& numbers) {
+  const std::string_view text1 = FieldView(param.szValue1);
+  const std::string_view text2 = FieldView(param.szValue2);
+  if (text1.empty() && text2.empty()) return true;
+  std::optional<double> v1, v2;
+  if (!text1.empty() && !(v1 = WholeNumber(text1))) return false;
+  if (!text2.empty() && !(v2 = WholeNumber(text2))) return false;
+  const RecordNumbers& found = numbers.Get();
+  if (found.count == 0) return false;
+  const double n = item.nFindType == 0 ? found.first : found.last;
+  if (v1) {
+    switch (param.byCompare1) {
+      case 0:
+        if (!(n == *v1)) return false;
+        break;
+      case 1:
+        if (!(n > *v1)) return false;
+        break;
+      case 2:
+        if (!(n >= *v1)) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  if (v2) {
+    switch (param.byCompare2) {
+      case 3:
+        if (!(n < *v2)) return false;
+        break;
+      case 4:
+        if (!(n <= *v2)) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+// One definition of a parameter's chain; `use_values` for the last one.
+bool PassesElement(std::string_view record, const _tagITEMSEARCHINFO& item,
+                   const _tagSEARCHPARAM& param, bool use_values,
+                   LazyNumbers& numbers) {
+  if (item.byType != kKeywordKind) return true;
+  if (!PassesShapeTest(record, item.nSplit)) return false;
+  const std::string_view keyword = FieldView(item.szKeyword);
+  if (!keyword.empty() && !ContainsIgnoringCase(record, keyword)) return false;
+  const std::string_view no_keyword = FieldView(item.szNoKeyword);
+  if (!no_keyword.empty() && ContainsIgnoringCase(record, no_keyword)) {
+    return false;
+  }
+  const std::string_view defined = FieldView(item.szDefinedValue);
+  if (!defined.empty()) return ContainsIgnoringCase(record, defined);
+  if (!use_values) return true;
+  if (item.dwFindNumber == 0) {
+    return ContainsIgnoringCase(record, FieldView(param.szValue1));
+  }
+  return PassesNumbers(item, param, numbers);
+}
+
+}  // namespace
+
+bool PassesShapeTest(std::string_view text, int split) {
+  switch (split) {
+    case 0:
+      return Passes(
+          FirstKept(text, false,
+                    [](unsigned char c) { return !IsSignificant(c); }),
+          false);
+    case 1:
+      return Passes(
+          FirstKept(text, true,
+                    [](unsigned char c) { return !IsSignificant(c); }),
+          false);
+    case 2:
+      return Passes(FirstKept(text, false, SkippedFromStart), true);
+    case 3:
+      return Passes(FirstKept(text, true, SkippedFromEnd), true);
+    default:
+      return true;
+  }
+}
+
+RecordNumbers ExtractNumbers(std::string_view text) {
+  RecordNumbers out;
+  // The number being collected is always the run text[begin, begin + len):
+  // signs before its first digit, then digits and points.
+  std::size_t begin = 0;
+  std::size_t len = 0;
+  bool digits = false;
+  auto record = [&] {
+    const double v = LeadingNumber(text.substr(begin, len));
+    if (out.count++ == 0) out.first = v;
+    out.last = v;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (IsDigit(c) || (c == '-' && !digits)) {
+      if (len == 0) begin = i;
+      ++len;
+      digits = digits || IsDigit(c);
+    } else if (digits && c == '.') {
+      ++len;
+    } else {
+      // Ends a number, or drops lone signs; the byte itself starts nothing,
+      // so in 10-20 the second number is 20.
+      if (digits) record();
+      digits = false;
+      len = 0;
+    }
+  }
+  if (digits) record();
+  return out;
+}
+
+bool MatchesSearch(std::string_view record,
+                   std::span<const _tagSEARCHPARAM> params, int join_mode,
+                   std::span<const _tagITEMSEARCHINFO> items) {
+  const bool all = join_mode == 0;
+  bool tested = false;
+  LazyNumbers numbers(record);
+  for (const _tagSEARCHPARAM& param : params) {
+    if (param.nItemIndex < 0) continue;
+    if (static_cast<std::size_t>(param.nItemIndex) >= items.size()) {
+      return false;
+    }
+    const ItemChain chain =
+        ChainOf(items, static_cast<std::size_t>(param.nItemIndex));
+    for (std::size_t i = 0; i < chain.size; ++i) {
+      const bool pass = PassesElement(record, *chain.items[i], param,
+                                      i + 1 == chain.size, numbers);
+      tested = true;
+      if (all && !pass) return false;
+      if (!all && pass) return true;
+    }
+  }
+  return all || !tested;
+}
+
+}  // namespace quillmore
