@@ -8,11 +8,19 @@
 namespace quillmore {
 namespace {
 
+using Text = std::optional<std::string>;
+
+DeviceConfig Config(int type, Text path, Text name = {}, Text server = {},
+                    Text user = {}, Text password = {}) {
+  return {1,       static_cast<std::uint8_t>(type), path, name, server, user,
+          password};
+}
+
 TEST(DatabaseSettingsTest, JetFilePathJoinsFolderAndName) {
   struct Case {
     int device;
-    std::optional<std::string> folder;
-    std::optional<std::string> want;
+    Text folder;
+    Text want;
   } cases[] = {
       {2, "/data/Text", "/data/Text/textdb2.mdb"},
       {2, "/data/Text/", "/data/Text/textdb2.mdb"},
@@ -28,61 +36,33 @@ TEST(DatabaseSettingsTest, JetFilePathJoinsFolderAndName) {
 }
 
 TEST(DatabaseSettingsTest, ConnectionStringOfEachEngine) {
-  DeviceConfig jet;
-  jet.databaseType = 1;
-  jet.databasePath = "/data/Text/";
-  DeviceConfig sql;
-  sql.databaseType = 2;
-  sql.databaseServer = "srv";
-  sql.databaseName = "db";
-  sql.user = "u";
-  DeviceConfig sql3 = sql;
-  sql3.databaseType = 3;
-  DeviceConfig my = sql;
-  my.databaseType = 4;
-  my.password = "p";
-  DeviceConfig no_server = my;
-  no_server.databaseServer.reset();
-  DeviceConfig no_name = sql;
-  no_name.databaseName.reset();
-  DeviceConfig none;
-  DeviceConfig five = sql;
-  five.databaseType = 5;
-  // Jet paths were built in 260-character buffers.
+  auto jet = [](const std::string& file) -> Text {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file +
+           ";Persist Security Info=False";
+  };
+  const std::string sql =
+      "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=u;Password=;"
+      "Initial Catalog=db;Data Source=srv";
+  const std::string my =
+      "DRIVER={MySQL ODBC 3.51 Driver};SERVER=srv;DATABASE=db;UID=u;PWD=p;";
+  // Jet paths were built in 260-character buffers: 259 characters fit.
   const std::string fits = "/" + std::string(259 - 1 - 12, 'f');
-  DeviceConfig jet_259;
-  jet_259.databaseType = 1;
-  jet_259.databasePath = fits;
-  DeviceConfig jet_260 = jet_259;
-  jet_260.databasePath = fits + "g";
-  DeviceConfig jet_empty = jet;
-  jet_empty.databasePath = "";
-
   struct Case {
     const char* name;
-    const DeviceConfig& config;
-    std::optional<std::string> want;
+    DeviceConfig config;
+    Text want;
   } cases[] = {
-      {"jet", jet,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/Text/textdb2.mdb;"
-       "Persist Security Info=False"},
-      {"sql server, no password", sql,
-       "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=u;Password=;"
-       "Initial Catalog=db;Data Source=srv"},
-      {"sql server 3", sql3,
-       "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=u;Password=;"
-       "Initial Catalog=db;Data Source=srv"},
-      {"mysql", my,
-       "DRIVER={MySQL ODBC 3.51 Driver};SERVER=srv;DATABASE=db;UID=u;PWD=p;"},
-      {"mysql without server", no_server, std::nullopt},
-      {"sql server without name", no_name, std::nullopt},
-      {"type 0", none, std::nullopt},
-      {"type 5", five, std::nullopt},
-      {"jet path of 259", jet_259,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fits +
-           "/textdb2.mdb;Persist Security Info=False"},
-      {"jet path of 260", jet_260, std::nullopt},
-      {"jet, empty folder", jet_empty, std::nullopt},
+      {"jet", Config(1, "/data/Text/"), jet("/data/Text/textdb2.mdb")},
+      {"jet path of 259", Config(1, fits), jet(fits + "/textdb2.mdb")},
+      {"jet path of 260", Config(1, fits + "g"), {}},
+      {"jet, empty folder", Config(1, ""), {}},
+      {"sql server, no password", Config(2, {}, "db", "srv", "u"), sql},
+      {"sql server 3", Config(3, {}, "db", "srv", "u"), sql},
+      {"sql server without name", Config(2, {}, {}, "srv", "u"), {}},
+      {"mysql", Config(4, {}, "db", "srv", "u", "p"), my},
+      {"mysql without server", Config(4, {}, "db", {}, "u", "p"), {}},
+      {"type 0", Config(0, "/d", "db", "srv", "u"), {}},
+      {"type 5", Config(5, "/d", "db", "srv", "u"), {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -7,24 +7,14 @@
 #include <vector>
 
 #include "quillmore/QuillmoreExt.h"
+#include "testing/copy_out_check.h"
 #include "testing/test_installation.h"
+#include "testing/user_table_def.h"
 
 namespace quillmore {
 namespace {
 
-using Defs = std::vector<_tagUSERTABLEINFO>;
-
-_tagUSERTABLEINFO Def(const std::string& name, std::int32_t len = 0,
-                      Defs* children = nullptr) {
-  _tagUSERTABLEINFO r{};
-  name.copy(r.szElement, sizeof r.szElement);  // 50 characters: unterminated
-  r.dwFieldLen = len;
-  if (children != nullptr) {
-    r.dwChildLen = static_cast<std::uint32_t>(children->size());
-    r.pChild = children->data();
-  }
-  return r;
-}
+using Ext = CQuillmoreExt;
 
 // A page that can't be read. The read-access test is answered for it here
 // and asked of the installation's platform for everything else.
@@ -44,16 +34,6 @@ struct NoAccessPlatform : PlatformWrapper {
   void* page;
 };
 
-// Runs `fill` on a '#'-filled buffer and fails if anything past `size` was
-// touched; returns the result and the first `size` bytes.
-template <typename Fill>
-std::pair<std::uint32_t, std::string> Sentinel(std::uint32_t size, Fill fill) {
-  std::vector<char> buf(size + 16, '#');
-  const std::uint32_t n = fill(buf.data(), size);
-  EXPECT_EQ(std::string(buf.begin() + size, buf.end()), std::string(16, '#'));
-  return {n, std::string(buf.data(), size)};
-}
-
 class UserTableFacadeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,7 +44,7 @@ class UserTableFacadeTest : public ::testing::Test {
 
   TestInstallation inst;
   NoAccessPlatform guarded{&inst.platform()};
-  CQuillmoreExt q;
+  Ext q;
   Defs items{Def("Name", 30), Def("Price", 10)};
   Defs defs{Def("Total", 20), Def("Clerk", 10), Def("Items", 0, &items)};
 };
@@ -76,7 +56,7 @@ TEST_F(UserTableFacadeTest, DefinitionsReadFromTheFile) {
     SCOPED_TRACE(keys);
     inst.Write("devdata5.ini",
                std::string("[GENERAL]\nDBTYPE=1\n[XML]\n") + keys + "\n");
-    CQuillmoreExt other;
+    Ext other;
     _tagUSERTABLEINFO out[4];
     for (int pass = 0; pass < 2; ++pass) {  // from the file, then loaded
       EXPECT_EQ(other.GetUseUserTable(5) + other.GetUserTableElementsCount(5) +
@@ -117,7 +97,7 @@ TEST_F(UserTableFacadeTest, SetKeepsCacheAndFileInStep) {
   Defs list{Def("Items", 0, &many), Def("Total", 1), Def(std::string(50, 'n'))};
   ASSERT_EQ(q.LoadData(3), 1);
   ASSERT_EQ(q.SetUserTableElements(3, list.data(), 3), 1);
-  CQuillmoreExt other;  // reads the file: 300 children come back as 44
+  Ext other;  // reads the file: 300 children come back as 44
   for (auto [facade, kids] : {std::pair{&q, 300u}, std::pair{&other, 44u}}) {
     SCOPED_TRACE(kids);
     _tagUSERTABLEINFO out[3];
@@ -153,42 +133,48 @@ TEST_F(UserTableFacadeTest, SetKeepsCacheAndFileInStep) {
 }
 
 TEST_F(UserTableFacadeTest, DdlStaysWithinTheSize) {
-  // The worked example's batch is 103 + 1 + 103 characters.
-  for (std::uint32_t size : {103u, 104u, 207u, 208u}) {
-    SCOPED_TRACE(size);
-    auto [n, text] = Sentinel(size, [&](char* b, std::uint32_t s) {
-      return q.GetUserCreateQueryEx(3, b, s);
-    });
-    EXPECT_EQ(n, size > 207 ? 207u : size > 103 ? 103u : 0u);
+  // The worked example's batch, 103 + 1 + 103 characters, read from the
+  // file: whole statements or none.
+  const std::uint32_t sizes[][2] = {
+      {103, 0}, {104, 103}, {207, 103}, {208, 207}};
+  for (const auto& [size, result] : sizes) {
+    EXPECT_EQ(ExpectWithinSize(Getter(q, &Ext::GetUserCreateQueryEx, 3), size),
+              result);
   }
-  char buf[400];
-  EXPECT_EQ(q.GetUserDropQueryByElements(3, buf, 400, nullptr, 0), 31u);
-  EXPECT_STREQ(buf, "drop table [TBL_USER3_1A2B3C4D]");
+  ExpectCopyOut(
+      [&](char* b, std::uint32_t s) {
+        return q.GetUserDropQueryByElements(3, b, s, nullptr, 0);
+      },
+      400, "drop table [TBL_USER3_1A2B3C4D]");
   // An unreadable child array leaves its group without columns.
+  char buf[400];
   Defs list{Def("Total", 20), Def("G")};
   list[1].dwChildLen = 3;
   list[1].pChild = guarded.records();
   EXPECT_EQ(q.GetUserCreateQueryTest(3, list.data(), 2, buf, 400), 77u);
   EXPECT_EQ(q.GetUserTableNamesByElements(3, buf, 400, list.data(), 2), 34u);
   EXPECT_EQ(q.GetUserCreateQueryTest(3, guarded.records(), 1, buf, 400), 0u);
-  // 5,000 groups with 49-character names: only what fits.
+  // 5,000 groups with 49-character names: only the names that fit.
   Defs kids{Def(std::string(49, 'k'), 255)};
   Defs big;
+  std::string names = "TBL_USER3_1A2B3C4D";
   for (int i = 0; i < 5000; ++i) {
-    const std::string id = std::to_string(i);
-    big.push_back(Def(id + std::string(49 - id.size(), 'e'), 0, &kids));
+    const std::string id = std::to_string(i), fill(49 - id.size(), 'e');
+    big.push_back(Def(id + fill, 0, &kids));
+    if (i < 15)
+      names += "\nUSR_" + id + std::string(fill.size(), 'E') + "3_1A2B3C4D";
   }
-  auto [n, text] = Sentinel(1000, [&](char* b, std::uint32_t s) {
-    return q.GetUserTableNamesByElements(3, b, s, big.data(), 5000);
-  });
-  EXPECT_EQ(n, 18u + 64 * 15);
-  EXPECT_LT(Sentinel(1000,
-                     [&](char* b, std::uint32_t s) {
-                       return q.GetUserCreateQueryTest(3, big.data(), 5000, b,
-                                                       s);
-                     })
-                .first,
-            1000u);
+  ExpectCopyOut(
+      [&](char* b, std::uint32_t s) {
+        return q.GetUserTableNamesByElements(3, b, s, big.data(), 5000);
+      },
+      1000, names);
+  EXPECT_GT(ExpectWithinSize(
+                [&](char* b, std::uint32_t s) {
+                  return q.GetUserCreateQueryTest(3, big.data(), 5000, b, s);
+                },
+                1000),
+            0u);
 }
 
 TEST_F(UserTableFacadeTest, TextQueriesOfTheLoadedDevice) {
@@ -200,27 +186,24 @@ TEST_F(UserTableFacadeTest, TextQueriesOfTheLoadedDevice) {
   for (int g = 1; g <= 6; ++g)
     defs.push_back(Def("G" + std::to_string(g), 0, &items));
   ASSERT_EQ(q.SetUserTableElements(3, defs.data(), 8), 1);
-  const std::uint32_t d = q.GetDeleteQueryByID(500, buf, sizeof buf);
-  EXPECT_EQ(std::string(buf, d),
-            "DELETE FROM TBL_TEXTDATAEX3_1A2B3C4D WHERE f_id < 500\n"
-            "DELETE FROM [TBL_USER3_1A2B3C4D] WHERE f_id < 500\n"
-            "DELETE FROM [USR_G13_1A2B3C4D] WHERE f_id < 500\n"
-            "DELETE FROM [USR_G23_1A2B3C4D] WHERE f_id < 500\n"
-            "DELETE FROM [USR_G33_1A2B3C4D] WHERE f_id < 500\n"
-            "DELETE FROM [USR_G43_1A2B3C4D] WHERE f_id < 500");
+  ExpectCopyOut(Getter(q, &Ext::GetDeleteQueryByID, 500), 2000,
+                "DELETE FROM TBL_TEXTDATAEX3_1A2B3C4D WHERE f_id < 500\n"
+                "DELETE FROM [TBL_USER3_1A2B3C4D] WHERE f_id < 500\n"
+                "DELETE FROM [USR_G13_1A2B3C4D] WHERE f_id < 500\n"
+                "DELETE FROM [USR_G23_1A2B3C4D] WHERE f_id < 500\n"
+                "DELETE FROM [USR_G33_1A2B3C4D] WHERE f_id < 500\n"
+                "DELETE FROM [USR_G43_1A2B3C4D] WHERE f_id < 500");
   const std::uint32_t t = q.GetSelectTemplateQuery(buf, sizeof buf);
-  EXPECT_EQ(std::string(buf, t).find("USR_G63_1A2B3C4D.f_id  WHERE"), t - 75);
+  const std::string templ(buf, t);
+  EXPECT_EQ(templ.find("USR_G63_1A2B3C4D.f_id  WHERE"), t - 75);
   // The filled SELECT: size counted with the placeholders, cut at 1023.
   const std::string bound(19, 'F'), wide(600, 'w');
-  for (std::uint32_t size : {t + 37, t + 38}) {
-    EXPECT_EQ(Sentinel(size,
-                       [&](char* b, std::uint32_t s) {
-                         return q.GetSelectQueryByDateTime(bound.c_str(),
-                                                           bound.c_str(), b, s);
-                       })
-                  .first,
-              size == t + 38 ? t + 34 : 0u);
-  }
+  std::string filled = templ;
+  for (int i = 0; i < 2; ++i) filled.replace(filled.find("%s"), 2, bound);
+  const FillFn select =
+      Getter(q, &Ext::GetSelectQueryByDateTime, bound.c_str(), bound.c_str());
+  ExpectCopyOut(select, t + 37, "");
+  ExpectCopyOut(select, t + 38, filled);
   EXPECT_EQ(q.GetSelectQueryByDateTime(wide.c_str(), wide.c_str(), buf, 2000),
             1023u);
   EXPECT_EQ(q.GetSelectQueryByDateTime(nullptr, "b", buf, 100), 0u);
@@ -229,12 +212,10 @@ TEST_F(UserTableFacadeTest, TextQueriesOfTheLoadedDevice) {
       "INSERT INTO TBL_TEXTDATAEX3_1A2B3C4D (f_date, f_systime, f_cam, f_text, "
       "f_xml, f_savepath, f_savepos) VALUES ('d', 's', 7, 't', '', 'p', 9)";
   const auto len = static_cast<std::uint32_t>(insert.size());
-  for (std::uint32_t size : {len - 1, len}) {
-    auto [n, text] = Sentinel(size, [&](char* b, std::uint32_t s) {
-      return q.GetInsertQueryEx(7, "d", "s", "t", "", "p", 9, b, s);
-    });
-    EXPECT_EQ(text, size == len ? insert : std::string(size, '#'));
-  }
+  const FillFn insert_query =
+      Getter(q, &Ext::GetInsertQueryEx, 7, "d", "s", "t", "", "p", 9u);
+  ExpectWrite(insert_query, len - 1, 0, "");
+  ExpectWrite(insert_query, len, len, insert);
   EXPECT_EQ(q.GetInsertQueryEx(7, "d", nullptr, "t", "", "p", 0, buf, 2000),
             0u);
   // Database type 0: no DELETEs, but INSERT and SELECT still work.

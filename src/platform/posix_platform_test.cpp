@@ -2,13 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <climits>
@@ -53,57 +52,90 @@ void Age(const std::string& path, int seconds) {
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-// Restores the system calls that a test replaced.
-class FileCallsGuard {
- public:
-  FileCallsGuard() : saved_(PosixFileCalls()) {}
-  ~FileCallsGuard() { PosixFileCalls() = saved_; }
+void ExpectExit(pid_t pid, int code) {
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << status;
+}
 
- private:
-  FileCalls saved_;
-};
+// Writer w's key k lives in section S<w % 2>: writers share sections.
+std::string Section(int w) { return "S" + std::to_string(w % 2); }
+std::string Key(int w, int k) {
+  return "W" + std::to_string(w) + "K" + std::to_string(k);
+}
 
-TEST(PosixPlatformTest, ReadsIntegersFromSignAndDigits) {
+void WriteRounds(Platform& p, const std::string& path, int w, int rounds,
+                 int keys) {
+  for (int r = 0; r < rounds; ++r) {
+    for (int k = 0; k < keys; ++k) {
+      p.WriteProfileString(path, Section(w), Key(w, k), std::to_string(r));
+    }
+  }
+}
+
+// Read anew: every writer's every key holds its last round.
+void ExpectEveryKey(const std::string& path, int writers, int keys, int last) {
+  PosixPlatform fresh;
+  for (int w = 0; w < writers; ++w) {
+    for (int k = 0; k < keys; ++k) {
+      SCOPED_TRACE(Key(w, k));
+      EXPECT_EQ(fresh.ProfileInt(path, Section(w), Key(w, k), -1), last);
+    }
+  }
+}
+
+ssize_t FailWrite(int, const void*, std::size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+ssize_t ShortWriteThenFail(int fd, const void* b, std::size_t) {
+  static int calls = 0;
+  if (calls++ % 2 == 0) return ::write(fd, b, 3);
+  errno = EIO;
+  return -1;
+}
+int FailSync(int) {
+  errno = EIO;
+  return -1;
+}
+int FailRename(const char*, const char*) {
+  errno = EXDEV;
+  return -1;
+}
+
+TEST(PosixPlatformTest, ReadsIntegersAndTextsCutToTheSizeLessOne) {
   TestInstallation inst;
   PosixPlatform p;
   const std::string path = inst.dv() + "/n.ini";
   inst.Write("n.ini",
              "[N]\na=12abc\nb= 7\nc=+5\nd=-3\ne=4294967297\nf=2147483648\n"
-             "g=abc\nh=\ni='-4'\nj=- 5\nk=\" 8\"\nl=-2147483649\n");
-  struct Case {
+             "g=abc\nh=\ni='-4'\nj=- 5\nk=\" 8\"\nl=-2147483649\nv=abcdef\n");
+  struct {
     const char* key;
     std::int32_t want;
-  } cases[] = {{"a", 12},  {"b", 7},  {"c", 5},
-               {"d", -3},  {"e", 1},  {"f", INT32_MIN},
-               {"g", 0},   {"h", 99}, {"i", -4},
-               {"j", 0},   {"k", 8},  {"l", INT32_MAX},
-               {"zz", 99}};
-  for (const Case& c : cases) {
+  } ints[] = {{"a", 12}, {"b", 7},         {"c", 5}, {"d", -3},
+              {"e", 1},  {"f", INT32_MIN}, {"g", 0}, {"h", 99},
+              {"i", -4}, {"j", 0},         {"k", 8}, {"l", INT32_MAX},
+              {"zz", 99}};
+  for (const auto& c : ints) {
     SCOPED_TRACE(c.key);
     EXPECT_EQ(p.ProfileInt(path, "N", c.key, 99), c.want);
   }
-  EXPECT_EQ(p.ProfileInt(inst.dv() + "/none.ini", "N", "a", -1), -1);
-}
-
-TEST(PosixPlatformTest, CutsTextToTheSizeLessOne) {
-  TestInstallation inst;
-  PosixPlatform p;
-  const std::string path = inst.dv() + "/s.ini";
-  inst.Write("s.ini", "[S]\nv=abcdef\ne=\n");
-  struct Case {
+  struct {
     const char* key;
     const char* def;
     std::size_t size;
     const char* want;
-  } cases[] = {{"v", "", 7, "abcdef"}, {"v", "", 6, "abcde"},
+  } texts[] = {{"v", "", 7, "abcdef"}, {"v", "", 6, "abcde"},
                {"v", "", 1, ""},       {"v", "", 0, ""},
-               {"e", "dflt", 3, "df"}, {"zz", "dflt", 99, "dflt"}};
-  for (const Case& c : cases) {
+               {"h", "dflt", 3, "df"}, {"zz", "dflt", 99, "dflt"}};
+  for (const auto& c : texts) {
     SCOPED_TRACE(std::string(c.key) + " " + std::to_string(c.size));
-    EXPECT_EQ(p.ProfileString(path, "S", c.key, c.def, c.size), c.want);
+    EXPECT_EQ(p.ProfileString(path, "N", c.key, c.def, c.size), c.want);
   }
-  // A read never creates the file.
-  EXPECT_EQ(p.ProfileString(inst.dv() + "/none.ini", "S", "v", "d", 9), "d");
+  // A missing file gives the defaults and is never created by a read.
+  EXPECT_EQ(p.ProfileInt(inst.dv() + "/none.ini", "N", "a", -1), -1);
+  EXPECT_EQ(p.ProfileString(inst.dv() + "/none.ini", "N", "v", "d", 9), "d");
   EXPECT_FALSE(inst.Exists("none.ini"));
 }
 
@@ -127,8 +159,7 @@ TEST(PosixPlatformTest, WritesInPlaceAndLeavesAnUnchangedFileAlone) {
   p.WriteProfileString(path, "A", "n", "x\r\nEVIL=1");
   EXPECT_EQ(inst.Read("w.ini"),
             "; keep me\r\n[A]\r\nk=2\r\nn=x\r\n\r\n[B]\r\nj=2\r\n");
-  EXPECT_EQ(p.ProfileString(path, "A", "EVIL", "", 9), "");
-  EXPECT_EQ(Temporaries(inst.dv()).size(), 0u);
+  EXPECT_EQ(Temporaries(inst.dv()), std::vector<std::string>());
 
   // No folder: nothing is made, nothing breaks.
   p.WriteProfileString(inst.dir() + "/nofolder/x.ini", "A", "k", "v");
@@ -138,52 +169,25 @@ TEST(PosixPlatformTest, WritesInPlaceAndLeavesAnUnchangedFileAlone) {
 TEST(PosixPlatformTest, FailedWriteLeavesTheFileAndNoTemporary) {
   TestInstallation inst;
   PosixPlatform p;
-  const std::string path = inst.dv() + "/f.ini";
-  const std::string original = "[A]\nk=1\n";
-  struct Case {
+  const std::string path = inst.dv() + "/f.ini", original = "[A]\nk=1\n";
+  const FileCalls real = PosixFileCalls();
+  const struct {
     const char* name;
-    void (*fail)(FileCalls&);
+    FileCalls calls;
   } cases[] = {
-      {"write",
-       [](FileCalls& c) {
-         c.write = [](int, const void*, std::size_t) -> ssize_t {
-           errno = ENOSPC;
-           return -1;
-         };
-       }},
+      {"write", {FailWrite, real.fsync, real.rename}},
       {"short write then failure",
-       [](FileCalls& c) {
-         c.write = [](int fd, const void* b, std::size_t) -> ssize_t {
-           static int calls = 0;
-           if (calls++ % 2 == 0) return ::write(fd, b, 3);
-           errno = EIO;
-           return -1;
-         };
-       }},
-      {"sync",
-       [](FileCalls& c) {
-         c.fsync = [](int) {
-           errno = EIO;
-           return -1;
-         };
-       }},
-      {"rename",
-       [](FileCalls& c) {
-         c.rename = [](const char*, const char*) {
-           errno = EXDEV;
-           return -1;
-         };
-       }},
+       {ShortWriteThenFail, real.fsync, real.rename}},
+      {"sync", {real.write, FailSync, real.rename}},
+      {"rename", {real.write, real.fsync, FailRename}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     inst.Write("f.ini", original);
-    {
-      FileCallsGuard guard;
-      c.fail(PosixFileCalls());
-      p.WriteProfileString(path, "A", "k", "2");
-      p.WriteProfileString(path, "B", "new", "2");
-    }
+    PosixFileCalls() = c.calls;
+    p.WriteProfileString(path, "A", "k", "2");
+    p.WriteProfileString(path, "B", "new", "2");
+    PosixFileCalls() = real;
     EXPECT_EQ(inst.Read("f.ini"), original);
     EXPECT_EQ(p.ProfileString(path, "A", "k", "", 9), "1");
     EXPECT_EQ(Temporaries(inst.dv()), std::vector<std::string>());
@@ -206,98 +210,61 @@ TEST(PosixPlatformTest, ParsesAFileOnceUntilItChanges) {
     }
   }
   EXPECT_EQ(p.parse_count(), start + 1);
+  auto key1 = [&] { return p.ProfileString(path, "K", "key1", "gone", 9); };
 
   // A new file renamed into place.
   inst.Write("c2.ini", "[K]\nkey1=new\n");
   ASSERT_EQ(::rename((inst.dv() + "/c2.ini").c_str(), path.c_str()), 0);
-  EXPECT_EQ(p.ProfileString(path, "K", "key1", "", 9), "new");
+  EXPECT_EQ(key1(), "new");
   // The same inode with a new size.
   const ino_t ino = StatOf(path).st_ino;
   inst.Write("c.ini", "[K]\nkey1=newer\n");
   ASSERT_EQ(StatOf(path).st_ino, ino);
-  EXPECT_EQ(p.ProfileString(path, "K", "key1", "", 9), "newer");
+  EXPECT_EQ(key1(), "newer");
   // Same inode, same size, time stamp put back: a change in one clock tick.
   const struct stat st = StatOf(path);
   inst.Write("c.ini", "[K]\nkey1=NEWER\n");
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-  EXPECT_EQ(p.ProfileString(path, "K", "key1", "", 9), "NEWER");
+  EXPECT_EQ(key1(), "NEWER");
   // An old file changed in place with a new time stamp.
   Age(path, 3600);
-  EXPECT_EQ(p.ProfileString(path, "K", "key1", "", 9), "NEWER");
+  EXPECT_EQ(key1(), "NEWER");
   inst.Write("c.ini", "[K]\nkey1=other\n");
   Age(path, 1800);
-  EXPECT_EQ(p.ProfileString(path, "K", "key1", "", 9), "other");
-  // Deleted.
+  EXPECT_EQ(key1(), "other");
   inst.Remove("c.ini");
-  EXPECT_EQ(p.ProfileString(path, "K", "key1", "gone", 9), "gone");
+  EXPECT_EQ(key1(), "gone");
 }
 
 TEST(PosixPlatformTest, ThreadsWritingOneFileKeepEveryKey) {
   TestInstallation inst;
-  Platform* p = DefaultPlatform();
   const std::string path = inst.dv() + "/t.ini";
-  constexpr int kThreads = 4, kKeys = 10, kRounds = 5;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([=] {
-      for (int r = 0; r < kRounds; ++r) {
-        for (int k = 0; k < kKeys; ++k) {
-          p->WriteProfileString(path, "S" + std::to_string(t % 2),
-                                "T" + std::to_string(t) + "K" + std::to_string(k),
-                                std::to_string(r));
-        }
-      }
-    });
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back(
+        [&path, t] { WriteRounds(*DefaultPlatform(), path, t, 5, 10); });
   }
   for (std::thread& t : threads) t.join();
-  PosixPlatform fresh;
-  for (int t = 0; t < kThreads; ++t) {
-    for (int k = 0; k < kKeys; ++k) {
-      SCOPED_TRACE("T" + std::to_string(t) + "K" + std::to_string(k));
-      EXPECT_EQ(fresh.ProfileInt(path, "S" + std::to_string(t % 2),
-                                 "T" + std::to_string(t) + "K" +
-                                     std::to_string(k),
-                                 -1),
-                kRounds - 1);
-    }
-  }
+  ExpectEveryKey(path, 4, 10, 4);
 }
 
 TEST(PosixPlatformTest, ProcessesWritingOneFileKeepEveryKey) {
   TestInstallation inst;
   const std::string path = inst.dv() + "/p.ini";
-  constexpr int kChildren = 3, kKeys = 15;
   std::vector<pid_t> children;
-  for (int c = 0; c < kChildren; ++c) {
+  for (int c = 0; c < 3; ++c) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       PosixPlatform own;  // a process of its own, with its own cache
-      for (int r = 0; r < 3; ++r) {
-        for (int k = 0; k < kKeys; ++k) {
-          own.WriteProfileString(path, "GENERAL",
-                                 "C" + std::to_string(c) + "K" + std::to_string(k),
-                                 std::to_string(r));
-        }
-      }
+      WriteRounds(own, path, c, 3, 15);
       ::_exit(0);
     }
     children.push_back(pid);
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  PosixPlatform fresh;
-  for (int c = 0; c < kChildren; ++c) {
-    for (int k = 0; k < kKeys; ++k) {
-      const std::string key = "C" + std::to_string(c) + "K" + std::to_string(k);
-      SCOPED_TRACE(key);
-      EXPECT_EQ(fresh.ProfileInt(path, "GENERAL", key, -1), 2);
-    }
-  }
+  for (pid_t pid : children) ExpectExit(pid, 0);
+  ExpectEveryKey(path, 3, 15, 2);
 }
 
 TEST(PosixPlatformTest, KilledWriterLeavesAWholeFile) {
@@ -305,9 +272,7 @@ TEST(PosixPlatformTest, KilledWriterLeavesAWholeFile) {
   const std::string path = inst.dv() + "/k.ini";
   constexpr int kKeys = 8;
   PosixPlatform seed;
-  for (int k = 0; k < kKeys; ++k) {
-    seed.WriteProfileString(path, "K", "key" + std::to_string(k), "0");
-  }
+  WriteRounds(seed, path, 0, 1, kKeys);  // every key "0"
   std::mt19937 rng(12345);
   int changed = 0;  // the writer got somewhere before it was killed
   for (int round = 0; round < 20; ++round) {
@@ -318,23 +283,22 @@ TEST(PosixPlatformTest, KilledWriterLeavesAWholeFile) {
       PosixPlatform own;
       for (unsigned n = 1;; ++n) {
         // Growing values: each write changes the file's size and bytes.
-        own.WriteProfileString(path, "K", "key" + std::to_string(n % kKeys),
+        own.WriteProfileString(path, Section(0), Key(0, n % kKeys),
                                std::to_string(n) + std::string(n % 7, 'x'));
       }
     }
     ::usleep(500 + rng() % 20000);
     ::kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
     PosixPlatform reader;
     for (int k = 0; k < kKeys; ++k) {
       const std::string v =
-          reader.ProfileString(path, "K", "key" + std::to_string(k), "", 64);
+          reader.ProfileString(path, Section(0), Key(0, k), "", 64);
       // The seed, or a value the writer wrote for this key, whole.
       const unsigned long n = std::strtoul(v.c_str(), nullptr, 10);
       const bool whole = v == std::to_string(n) + std::string(n % 7, 'x');
       ASSERT_TRUE(v == "0" || (whole && n % kKeys == unsigned(k)))
-          << "key" << k << "=" << v;
+          << Key(0, k) << "=" << v;
       if (v != "0") ++changed;
     }
   }
@@ -347,12 +311,12 @@ TEST(PosixPlatformTest, KilledWriterLeavesAWholeFile) {
   EXPECT_EQ(Temporaries(inst.dv()), std::vector<std::string>());
 }
 
-TEST(PosixPlatformTest, CopiesFiles) {
+TEST(PosixPlatformTest, CopiesAndReadsFiles) {
   TestInstallation inst;
   PosixPlatform p;
+  const std::string dv = inst.dv();
   inst.Write("from.tmp", "[T]\nx=1\n");
   inst.Write("have.ini", "[H]\n");
-  const std::string dv = inst.dv();
   EXPECT_FALSE(p.CopyFileIfMissing(dv + "/from.tmp", dv + "/have.ini"));
   EXPECT_EQ(inst.Read("have.ini"), "[H]\n");
   EXPECT_TRUE(p.CopyFileIfMissing(dv + "/from.tmp", dv + "/new.ini"));
@@ -363,23 +327,19 @@ TEST(PosixPlatformTest, CopiesFiles) {
   EXPECT_FALSE(p.CopyFile(dv + "/none.tmp", dv + "/have.ini"));
   EXPECT_EQ(inst.Read("have.ini"), "[T]\nx=1\n");
   EXPECT_EQ(Temporaries(dv), std::vector<std::string>());
-}
 
-TEST(PosixPlatformTest, ReadsAPrefix) {
-  TestInstallation inst;
-  PosixPlatform p;
   inst.Write("big.sql", std::string(3000, 'a'));
-  EXPECT_EQ(p.ReadPrefix(inst.dv() + "/big.sql", 2048)->size(), 2048u);
-  EXPECT_EQ(p.ReadPrefix(inst.dv() + "/none.sql", 2048), std::nullopt);
-  EXPECT_EQ(p.ReadPrefix(inst.dv(), 2048), std::nullopt);
+  EXPECT_EQ(p.ReadPrefix(dv + "/big.sql", 2048), std::string(2048, 'a'));
+  EXPECT_EQ(p.ReadPrefix(dv + "/none.sql", 2048), std::nullopt);
+  EXPECT_EQ(p.ReadPrefix(dv, 2048), std::nullopt);
 }
 
 TEST(PosixPlatformTest, IsReadableNeverFaults) {
   PosixPlatform p;
   const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  auto* mem = static_cast<char*>(::mmap(nullptr, 3 * page,
-                                        PROT_READ | PROT_WRITE,
-                                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  auto* mem =
+      static_cast<char*>(::mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(mem, MAP_FAILED);
   ASSERT_EQ(::mprotect(mem + page, page, PROT_NONE), 0);
   struct Case {
@@ -432,27 +392,20 @@ TEST(PosixPlatformTest, ModuleDirectoryIsTheExecutablesFolder) {
   std::free(saved);
 }
 
-TEST(PosixPlatformTest, VolumeSerialStaysTheSame) {
+TEST(PosixPlatformTest, VolumeSerialStaysTheSameAndNoTerminalAnswersNo) {
   PosixPlatform a, b;
   EXPECT_EQ(a.VolumeSerial(), b.VolumeSerial());
   if (std::optional<std::string> id = a.ReadPrefix("/etc/machine-id", 128);
       id && id->size() > 1) {
     EXPECT_NE(a.VolumeSerial(), 0u);
   }
-}
-
-TEST(PosixPlatformTest, NoTerminalAnswersNo) {
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     ::setsid();  // a new session has no controlling terminal
-    PosixPlatform p;
-    ::_exit(p.AskYesNo("Replace?") ? 1 : 0);
+    ::_exit(a.AskYesNo("Replace?") ? 1 : 0);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ExpectExit(pid, 0);
 }
 
 }  // namespace

@@ -3,24 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
+
+#include "testing/user_table_def.h"
 
 namespace quillmore {
 namespace {
 
 constexpr std::uint32_t kSerial = 0x1A2B3C4D;
-
-_tagUSERTABLEINFO Def(const std::string& name, std::int32_t len = 0,
-                      std::vector<_tagUSERTABLEINFO>* children = nullptr) {
-  _tagUSERTABLEINFO r{};
-  name.copy(r.szElement, sizeof r.szElement);
-  r.dwFieldLen = len;
-  if (children != nullptr) {
-    r.dwChildLen = static_cast<std::uint32_t>(children->size());
-    r.pChild = children->data();
-  }
-  return r;
-}
 
 const std::string kMain =
     "CREATE TABLE TBL_USER3_1A2B3C4D (f_id int NOT NULL, f_total varchar(20) "
@@ -31,9 +20,8 @@ const std::string kItems =
 
 class UserTableDdlTest : public ::testing::Test {
  protected:
-  std::vector<_tagUSERTABLEINFO> items{Def("Name", 30), Def("Price", 10)};
-  std::vector<_tagUSERTABLEINFO> defs{Def("Total", 20), Def("Clerk", 10),
-                                      Def("Items", 0, &items)};
+  Defs items{Def("Name", 30), Def("Price", 10)};
+  Defs defs{Def("Total", 20), Def("Clerk", 10), Def("Items", 0, &items)};
 };
 
 TEST_F(UserTableDdlTest, WorkedExample) {
@@ -75,26 +63,25 @@ TEST_F(UserTableDdlTest, WorkedExample) {
 }
 
 TEST_F(UserTableDdlTest, GroupsWithoutMainColumnsOrChildren) {
-  std::vector<_tagUSERTABLEINFO> only{defs[2]};
+  Defs only{defs[2]};
   EXPECT_EQ(UserCreateBatch(3, kSerial, 1, only, 1000), "\n" + kItems);
   EXPECT_EQ(UserDropBatch(3, kSerial, 1, only, 1000).find("drop table [TBL_"),
             0u);
   // Children without names, or none to read: a name and a DROP, no CREATE.
-  std::vector<_tagUSERTABLEINFO> blank{Def("", 5)};
-  std::vector<_tagUSERTABLEINFO> list{Def("Blank", 0, &blank), Def("Lost")};
+  Defs blank{Def("", 5)};
+  Defs list{Def("Blank", 0, &blank), Def("Lost")};
   list[1].dwChildLen = 4;
   EXPECT_EQ(UserCreateBatch(3, kSerial, 1, list, 1000), "");
   EXPECT_EQ(UserTableNameList(3, kSerial, list, 1000),
             "TBL_USER3_1A2B3C4D\nUSR_BLANK3_1A2B3C4D\nUSR_LOST3_1A2B3C4D");
   // Nothing separates the element from the device number.
-  std::vector<_tagUSERTABLEINFO> a1{Def("A1", 0, &items)},
-      a{Def("a", 0, &items)};
+  Defs a1{Def("A1", 0, &items)}, a{Def("a", 0, &items)};
   EXPECT_EQ(UserTableNameList(2, kSerial, a1, 100).substr(19),
             "USR_A12_1A2B3C4D");
   EXPECT_EQ(UserTableNameList(12, kSerial, a, 100).substr(20),
             "USR_A12_1A2B3C4D");
   // Too small for the main statement, big enough for a shorter group's.
-  std::vector<_tagUSERTABLEINFO> n{Def("n", 1)};
+  Defs n{Def("n", 1)};
   defs[2] = Def("I", 0, &n);
   const std::string group =
       "CREATE TABLE USR_I3_1A2B3C4D (f_id int NOT NULL, f_n varchar(1) NULL)";

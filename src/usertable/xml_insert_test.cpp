@@ -2,30 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <vector>
+#include <string>
 
+#include "testing/user_table_def.h"
 #include "xml/xml_parser.h"
 
 namespace quillmore {
 namespace {
 
-_tagUSERTABLEINFO Def(const char* name,
-                      std::vector<_tagUSERTABLEINFO>* kids = nullptr) {
-  _tagUSERTABLEINFO d{};
-  std::strncpy(d.szElement, name, sizeof d.szElement);
-  if (kids != nullptr) {
-    d.dwChildLen = static_cast<std::uint32_t>(kids->size());
-    d.pChild = kids->data();
-  }
-  return d;
-}
-
-std::string Build(const std::vector<_tagUSERTABLEINFO>& defs, const char* xml,
-                  int type = 1, int id = 42) {
+std::string Build(const Defs& defs, const std::string& xml, int id = 42) {
   XmlParser content;
-  EXPECT_EQ(content.LoadText(xml), XmlParser::kOk);
-  return BuildUserInsertQuery(defs, content, 1, 0x1A2B3C4D, type, id);
+  EXPECT_EQ(content.LoadText(xml.c_str()), XmlParser::kOk);
+  return BuildUserInsertQuery(defs, content, 1, 0x1A2B3C4D, 1, id);
 }
 
 TEST(XmlInsertTest, QuotingKeepsValuesInsideTheLiteral) {
@@ -48,26 +36,29 @@ TEST(XmlInsertTest, QuotingKeepsValuesInsideTheLiteral) {
 }
 
 TEST(XmlInsertTest, MainTableTakesTheFirstElementOfEachName) {
-  std::vector<_tagUSERTABLEINFO> item_kids = {Def("name")};
-  std::vector<_tagUSERTABLEINFO> defs = {
-      Def("Total"),   Def(""),     Def("Missing"),
-      Def("Receipt"), Def("Note"), Def("Item", &item_kids)};
+  Defs item_kids = {Def("name")};
+  Defs defs = {Def("Total"),   Def(""),     Def("Missing"),
+               Def("Receipt"), Def("Note"), Def("Item", 0, &item_kids)};
   EXPECT_EQ(Build(defs,
                   "<Receipt><Total>1</Total><Total>2</Total>"
                   "<Note>it's</Note></Receipt>",
-                  1, -7),
+                  -7),
             "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total, f_missing, "
             "f_receipt, f_note) VALUES ( -7 ,'1','','','it''s')");
+  // A name of 50 characters fills its field unterminated and is read whole.
+  const std::string name(50, 'A');
+  EXPECT_EQ(Build({Def(name)}, "<R><" + name + ">v</" + name + "></R>"),
+            "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_" + std::string(50, 'a') +
+                ") VALUES ( 42 ,'v')");
 }
 
 TEST(XmlInsertTest, GroupRowsFollowTheDocument) {
-  std::vector<_tagUSERTABLEINFO> item_kids = {Def("Name"), Def("price"),
-                                              Def("")};
-  std::vector<_tagUSERTABLEINFO> pay_kids = {Def("kind")};
-  _tagUSERTABLEINFO no_children = Def("Pay", &pay_kids);
+  Defs item_kids = {Def("Name"), Def("price"), Def("")};
+  Defs pay_kids = {Def("kind")};
+  _tagUSERTABLEINFO no_children = Def("Pay", 0, &pay_kids);
   no_children.pChild = nullptr;
-  std::vector<_tagUSERTABLEINFO> defs = {Def("Item", &item_kids),
-                                         Def("Absent", &pay_kids), no_children};
+  Defs defs = {Def("Item", 0, &item_kids), Def("Absent", 0, &pay_kids),
+               no_children};
   // Only group elements: no main statement and no leading line feed.
   EXPECT_EQ(Build(defs,
                   "<R><Item name='a' Name='A' price='1'/><Item price='2'/>"
@@ -76,22 +67,10 @@ TEST(XmlInsertTest, GroupRowsFollowTheDocument) {
             "( 42 ,'A','1')\n"
             "INSERT INTO USR_ITEM1_1A2B3C4D (f_id ,f_price) VALUES ( 42 ,'2')");
   // A name that is not a valid step selects nothing; the others still go.
-  std::vector<_tagUSERTABLEINFO> bad = {Def("Total"), Def("x[", &pay_kids)};
   EXPECT_EQ(
-      Build(bad, "<R><Total>5</Total></R>"),
+      Build({Def("Total"), Def("x[", 0, &pay_kids)}, "<R><Total>5</Total></R>"),
       "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total) VALUES ( 42 ,'5')");
-  EXPECT_EQ(Build({Def("Absent", &pay_kids)}, "<R/>"), "");
-}
-
-TEST(XmlInsertTest, UnterminatedNameIsReadWithinItsField) {
-  std::vector<_tagUSERTABLEINFO> defs = {Def("")};
-  std::memset(defs[0].szElement, 'A', sizeof defs[0].szElement);
-  const std::string name(sizeof defs[0].szElement, 'A');
-  const std::string xml = "<R><" + name + ">v</" + name + "></R>";
-  EXPECT_EQ(Build(defs, xml.c_str()),
-            "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_" +
-                std::string(sizeof defs[0].szElement, 'a') +
-                ") VALUES ( 42 ,'v')");
+  EXPECT_EQ(Build({Def("Absent", 0, &pay_kids)}, "<R/>"), "");
 }
 
 }  // namespace
