@@ -19,21 +19,20 @@ void Put(char (&field)[N], std::string_view text) {
   std::memcpy(field, text.data(), std::min(text.size(), N));
 }
 
-// A definition of `type`; `a` and `b` are the element and attribute
-// (kind 0), table and field (kind 1) or keyword and no-keyword (kind 2).
+// A definition of `type`; `a` and `b` are its element and attribute (kind
+// 0), table and field (kind 1) or keyword and no-keyword (other kinds).
 inline _tagITEMSEARCHINFO Def(std::uint8_t type, std::string_view a = "",
                               std::string_view b = "", int find_number = 0,
                               std::string_view defined = "") {
   _tagITEMSEARCHINFO d{};
   d.byType = type;
   d.nSplit = -1;
-  Put(type == 0 ? d.szElement : d.szKeyword, a);
-  Put(type == 0 ? d.szAttribute : d.szNoKeyword, b);
   if (type == 1) {
     Put(d.szTable, a);
     Put(d.szField, b);
-    Put(d.szKeyword, "");
-    Put(d.szNoKeyword, "");
+  } else {
+    Put(type == 0 ? d.szElement : d.szKeyword, a);
+    Put(type == 0 ? d.szAttribute : d.szNoKeyword, b);
   }
   d.dwFindNumber = find_number;
   Put(d.szDefinedValue, defined);
