@@ -227,8 +227,9 @@ int Demo() {
     char insert[4096];
     uint32_t n = q.GetInsertQueryEx(
         1, "2026-12-05 16:35:00", "16:35:00.120", "TOTAL 12.50 CARD",
+        // The host doubles quotes in its own values; this XML has none.
         "<Receipt><Total>12.50</Total><Cashier>Ann</Cashier><Items>"
-        "<Item name='Tea' price='2.00'/></Items></Receipt>",
+        "<Item name=\"Tea\" price=\"2.00\"/></Items></Receipt>",
         "/rec/cam1/0001.avi", 4096, insert, sizeof insert);
     Block("insert a text record", std::string(insert, n));
     Block("user-table inserts for record 42", Text([&](char* b, uint32_t s) {
@@ -243,13 +244,22 @@ int Demo() {
             return q.GetSelectQueryByDateTime("2026-12-05 00:00:00",
                                               "2026-12-05 23:59:59", b, s);
           }));
-    _tagSEARCHPARAM text;
-    ParseParam("text=CARD", text);
-    Block("search camera 1 for 'CARD'", Text([&](char* b, uint32_t s) {
+    _tagSEARCHPARAM search[2];
+    ParseParam("text=CARD", search[0]);
+    ParseParam("0=10..20", search[1]);
+    Block("search camera 1 for 'CARD' and item 0 from 10 to 20",
+          Text([&](char* b, uint32_t s) {
             return q.GetSelectQueryByItemIndex(1, "2026-12-05 00:00:00",
-                                               "2026-12-05 23:59:59", &text, 1,
-                                               0, b, s);
+                                               "2026-12-05 23:59:59", search,
+                                               2, 0, b, s);
           }));
+    _tagSEARCHPARAM keyword;
+    ParseParam("2=", keyword);
+    const bool match =
+        q.GetItemSearchElementsCount(device) > 2 &&
+        q.IsValidSearchRecord("TOTAL 12.50 CARD", &keyword, 1, 0) != 0;
+    std::printf("\n-- the record text 'TOTAL 12.50 CARD' against item 2: %s\n",
+                match ? "match" : "no match");
     Block("delete records before 2026-11-01", Text([&](char* b, uint32_t s) {
             return q.GetDeleteQueryByDate("2026-11-01", b, s);
           }));
