@@ -18,11 +18,11 @@ std::string ExpandScript(std::string_view format,
       out.push_back(c);
       continue;
     }
-    const char spec = format[i + 1];
-    if (spec == 's') {
+    const char conv = format[i + 1];
+    if (conv == 's') {
       if (next != args.end()) put(*next++);
       ++i;
-    } else if (spec == '%') {
+    } else if (conv == '%') {
       out.push_back('%');
       ++i;
     } else {
