@@ -29,7 +29,8 @@ void Probe(F get) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  static quillmore::TestInstallation* inst = new quillmore::TestInstallation();
+  static quillmore::TestInstallation installation;  // removed at exit
+  quillmore::TestInstallation* inst = &installation;
   inst->Write("devdata1.ini",
               std::string(reinterpret_cast<const char*>(data), size));
   CQuillmoreExt q;
