@@ -91,11 +91,15 @@ int DataStore::DatabaseTypeOf(int d) {
   return platform_->ProfileInt(ConfigPath(d), "GENERAL", "DBTYPE", 0);
 }
 
-UserTableList DataStore::StoredUserTables(int d) {
-  if (IsLoaded(d)) return useUserTable != 0 ? userTable : UserTableList();
+const UserTableList& DataStore::StoredUserTables(int d,
+                                                 UserTableList& scratch) {
+  scratch.Clear();
+  if (IsLoaded(d)) return useUserTable != 0 ? userTable : scratch;
   const std::string path = ConfigPath(d);
-  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return {};
-  return ReadUserTables(*platform_, path, ReadCount(*platform_, path, "USERTABLE"));
+  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return scratch;
+  scratch = ReadUserTables(*platform_, path,
+                           ReadCount(*platform_, path, "USERTABLE"));
+  return scratch;
 }
 
 int DataStore::LoadData(int d) {

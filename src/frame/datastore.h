@@ -16,6 +16,7 @@
 
 #include "config/database_settings.h"
 #include "quillmore/QuillmoreExt.h"
+#include "usertable/user_table_ddl.h"
 #include "usertable/user_table_list.h"
 
 namespace quillmore {
@@ -140,8 +141,6 @@ class DataStore {
                           std::uint32_t count, int joinMode);
 
  private:
-  friend class DataStoreTestPeer;
-
   bool IsLoaded(int d) const { return device >= 0 && device == d; }
   // "<module dir>/DV/devdata<N>.ini", looked up afresh (sets the cwd).
   std::string ConfigPath(int d);
@@ -153,9 +152,15 @@ class DataStore {
   int LoadedDatabaseType() const;
   // Database type of any device (GetDatabaseTypeEx).
   int DatabaseTypeOf(int d);
-  // The device's stored user-table definitions: the cache for the loaded
-  // device, else read from its file. Empty when user tables are off.
-  UserTableList StoredUserTables(int d);
+  // The device's stored user-table definitions: the cache itself for the
+  // loaded device, else read from its file into `scratch`. Empty when user
+  // tables are off.
+  const UserTableList& StoredUserTables(int d, UserTableList& scratch);
+  // A CREATE or DROP batch from the device's stored definitions.
+  using BatchBuilder = std::string (*)(int, std::uint32_t, int,
+                                       UserTableDefs, std::size_t);
+  std::uint32_t StoredBatch(int d, char* buffer, std::uint32_t size,
+                            BatchBuilder build);
   // User-table names of the loaded device, one per line, as
   // GetUserTableNames gives them into a buffer of `capacity` bytes.
   std::string LoadedUserTableNames(std::uint32_t capacity);

@@ -111,7 +111,8 @@ std::uint32_t DataStore::GetUserTableElementsCount(int d) {
 std::uint32_t DataStore::GetUserTableElements(int d,
                                               _tagUSERTABLEINFO* elements,
                                               std::uint32_t capacity) {
-  const UserTableList list = StoredUserTables(d);
+  UserTableList scratch;
+  const UserTableList& list = StoredUserTables(d, scratch);
   if (list.empty() || capacity < list.size() ||
       !RecordsReadable(*platform_, elements, capacity)) {
     return 0;
@@ -171,14 +172,19 @@ int DataStore::FreeUserTableElements(_tagUSERTABLEINFO* elements,
 
 // ---- Names and DDL ------------------------------------------------------
 
-std::uint32_t DataStore::GetUserCreateQueryEx(int d, char* buffer,
-                                              std::uint32_t size) {
+std::uint32_t DataStore::StoredBatch(int d, char* buffer, std::uint32_t size,
+                                     BatchBuilder build) {
   const int type = DatabaseTypeOf(d);
   if (type == 0 || buffer == nullptr || size == 0) return 0;
-  const UserTableList list = StoredUserTables(d);
+  UserTableList scratch;
+  const UserTableList& list = StoredUserTables(d, scratch);
   if (list.empty()) return 0;
-  return CopyOut(UserCreateBatch(d, volumeSerial, type, Defs(list), size),
-                 buffer, size);
+  return CopyOut(build(d, volumeSerial, type, Defs(list), size), buffer, size);
+}
+
+std::uint32_t DataStore::GetUserCreateQueryEx(int d, char* buffer,
+                                              std::uint32_t size) {
+  return StoredBatch(d, buffer, size, &UserCreateBatch);
 }
 
 std::uint32_t DataStore::GetUserCreateQueryTest(int d,
@@ -199,12 +205,7 @@ std::uint32_t DataStore::GetUserCreateQueryTest(int d,
 
 std::uint32_t DataStore::GetUserDropQueryEx(int d, char* buffer,
                                             std::uint32_t size) {
-  const int type = DatabaseTypeOf(d);
-  if (type == 0 || buffer == nullptr || size == 0) return 0;
-  const UserTableList list = StoredUserTables(d);
-  if (list.empty()) return 0;
-  return CopyOut(UserDropBatch(d, volumeSerial, type, Defs(list), size), buffer,
-                 size);
+  return StoredBatch(d, buffer, size, &UserDropBatch);
 }
 
 // Definitions passed here are tested for readability too: a bad array is
@@ -225,7 +226,8 @@ std::uint32_t DataStore::GetUserDropQueryByElements(int d, char* buffer,
 std::uint32_t DataStore::GetUserTableNames(int d, char* buffer,
                                            std::uint32_t size) {
   if (buffer == nullptr || size == 0 || GetUseUserTable(d) == 0) return 0;
-  const UserTableList list = StoredUserTables(d);
+  UserTableList scratch;
+  const UserTableList& list = StoredUserTables(d, scratch);
   return CopyOut(UserTableNameList(d, volumeSerial, Defs(list), size), buffer,
                  size);
 }
@@ -247,7 +249,8 @@ std::uint32_t DataStore::GetUserFieldsByTable(int d, const char* tableName,
       GetUseUserTable(d) == 0) {
     return 0;
   }
-  const UserTableList list = StoredUserTables(d);
+  UserTableList scratch;
+  const UserTableList& list = StoredUserTables(d, scratch);
   return CopyOut(
       UserTableColumnList(d, volumeSerial, Defs(list), tableName, size), buffer,
       size);
@@ -255,7 +258,8 @@ std::uint32_t DataStore::GetUserFieldsByTable(int d, const char* tableName,
 
 std::string DataStore::LoadedUserTableNames(std::uint32_t capacity) {
   if (device < 0 || capacity == 0 || GetUseUserTable(device) == 0) return {};
-  const UserTableList list = StoredUserTables(device);
+  UserTableList scratch;
+  const UserTableList& list = StoredUserTables(device, scratch);
   return UserTableNameList(device, volumeSerial, Defs(list), capacity);
 }
 
