@@ -7,7 +7,15 @@ namespace {
 
 constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// Windows trims these around names and values, Ctrl-Z included.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
+}
+
+// Windows reads a name or value as a C string: it ends at a NUL byte.
+std::string_view UpToNul(std::string_view s) {
+  return s.substr(0, s.find('\0'));
+}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -47,8 +55,25 @@ bool HasLineBreak(std::string_view s) {
 
 }  // namespace
 
-ProfileDocument::ProfileDocument(std::string text) : text_(std::move(text)) {
+ProfileDocument::ProfileDocument(std::string text)
+    : encoding_(DetectProfileEncoding(text)) {
+  if (IsUtf16()) {
+    bytes_ = std::move(text);
+    text_ = Utf16ToUtf8(std::string_view(bytes_).substr(2),
+                        encoding_ == ProfileEncoding::kUtf16Be);
+  } else {
+    text_ = std::move(text);
+  }
   Parse();
+}
+
+void ProfileDocument::Encode() {
+  if (!IsUtf16()) return;
+  // An odd last byte is no UTF-16 unit; it stays at the end.
+  const std::string odd =
+      bytes_.size() % 2 == 1 ? bytes_.substr(bytes_.size() - 1) : "";
+  bytes_ = bytes_.substr(0, 2) +
+           Utf8ToUtf16(text_, encoding_ == ProfileEncoding::kUtf16Be) + odd;
 }
 
 void ProfileDocument::Parse() {
@@ -87,14 +112,14 @@ void ProfileDocument::Parse() {
     if (!content.empty() && content.front() == '[' &&
         close != std::string_view::npos) {
       line.kind = Kind::kSection;
-      line.name = span(Trim(content.substr(1, close - 1)));
+      line.name = span(Trim(UpToNul(content.substr(1, close - 1))));
       sections_.try_emplace(Folded(View(line.name)), lines_.size());
     } else if (!content.empty() && content.front() != ';') {
       const std::size_t eq = content.find('=');
       if (eq != std::string_view::npos) {
         line.kind = Kind::kKey;
-        line.name = span(Trim(content.substr(0, eq)));
-        const std::string_view raw = Trim(content.substr(eq + 1));
+        line.name = span(Trim(UpToNul(content.substr(0, eq))));
+        const std::string_view raw = Trim(UpToNul(content.substr(eq + 1)));
         line.raw_value = span(raw);
         line.value = span(Unquote(raw));
       }
@@ -122,6 +147,26 @@ std::optional<std::string_view> ProfileDocument::Find(
   return std::nullopt;
 }
 
+std::vector<std::string_view> ProfileDocument::SectionNames() const {
+  std::vector<std::string_view> names;
+  for (const Line& l : lines_) {
+    if (l.kind == Kind::kSection) names.push_back(View(l.name));
+  }
+  return names;
+}
+
+std::vector<std::string_view> ProfileDocument::KeyNames(
+    std::string_view section) const {
+  std::vector<std::string_view> names;
+  const std::size_t s = FindSection(section);
+  for (std::size_t i = s + 1;
+       s != npos && i < lines_.size() && lines_[i].kind != Kind::kSection;
+       ++i) {
+    if (lines_[i].kind == Kind::kKey) names.push_back(View(lines_[i].name));
+  }
+  return names;
+}
+
 // The file's own line end (that of its first line), so an edit doesn't mix
 // styles; a CR CR LF file gets CR LF.
 std::string_view ProfileDocument::Eol() const {
@@ -132,7 +177,12 @@ std::string_view ProfileDocument::Eol() const {
       return t == "\r" ? "\r" : (t == "\n" ? "\n" : "\r\n");
     }
   }
+  // A file without a line end yet gets the system's.
+#ifdef _WIN32
+  return "\r\n";
+#else
   return "\n";
+#endif
 }
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key,
@@ -164,6 +214,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
         if (edited == text_) return false;
         text_ = std::move(edited);
         Parse();
+        Encode();
         return true;
       }
       if (!Trim(std::string_view(text_).substr(l.begin, l.end - l.begin))
@@ -186,6 +237,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   }
   text_ = std::move(edited);
   Parse();
+  Encode();
   return true;
 }
 

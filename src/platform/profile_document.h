@@ -3,13 +3,15 @@
 // key that changes is touched; every other byte of the file stays.
 //
 // Reading: LF, CRLF, lone CR and CR CR LF end lines; a UTF-8 byte-order mark
-// and a trailing Ctrl-Z are ignored; names match without regard to ASCII
-// case; blanks and tabs around names and values are trimmed; ';' starts a
-// comment line ('#' does not); a section header's name ends at its last ']'
-// (a '[' line without one is no header); a line splits at its first '=';
-// the first of two equal keys or sections counts; keys before any header
-// belong to no section; one pair of matching outer quotes is removed from a
-// value.
+// and a trailing Ctrl-Z are ignored; a file with a UTF-16 byte-order mark is
+// read as UTF-8 and written back in UTF-16; names match without regard to
+// ASCII case; blanks, tabs, vertical tabs, form feeds and Ctrl-Z around
+// names and values are trimmed; a name or value ends at a NUL byte; ';'
+// starts a comment line ('#' does not); a section header's name ends at its
+// last ']' (a '[' line without one is no header); a line splits at its first
+// '='; the first of two equal keys or sections counts; keys before any
+// header belong to no section; one pair of matching outer quotes is removed
+// from a value.
 //
 // A document is a value: copies and moves are independent of the source. A
 // const document may be read from several threads at once.
@@ -22,6 +24,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/profile_encoding.h"
 
 namespace quillmore {
 
@@ -38,15 +42,25 @@ class ProfileDocument {
 
   // Sets one key: rewrites the first occurrence in place, or appends it
   // after the last non-blank line of its section, or appends the section to
-  // the file. A value is cut at its first line break, so no write can make a
-  // key that was not written. Returns false when the text did not change
-  // (the same value, or a name that can't be written: empty, holding a line
-  // break, '=' in a key, ']' in a section, a key that would read as a
-  // comment or a header).
+  // the file. New lines end like the file's first line; in a file without
+  // one, as the system's text files do (CR LF on Windows, LF elsewhere). A
+  // value is cut at its first line break, so no write can make a key that was
+  // not written. Returns false when the text did not change (the same value, or
+  // a name that can't be written: empty, holding a line break, '=' in a key,
+  // ']' in a section, a key that would read as a comment or a header).
   bool Set(std::string_view section, std::string_view key,
            std::string_view value);
 
-  const std::string& text() const { return text_; }
+  // Every section header's name in file order, repeats included; the key
+  // names of a section (its first header) in file order, repeats included.
+  std::vector<std::string_view> SectionNames() const;
+  std::vector<std::string_view> KeyNames(std::string_view section) const;
+
+  // The file's bytes, in the file's own encoding.
+  const std::string& text() const { return IsUtf16() ? bytes_ : text_; }
+  // Names and values of a UTF-16 file are UTF-8; of other files, the file's
+  // own bytes.
+  ProfileEncoding encoding() const { return encoding_; }
 
  private:
   enum class Kind { kOther, kSection, kKey };
@@ -66,6 +80,12 @@ class ProfileDocument {
   };
 
   void Parse();
+  bool IsUtf16() const {
+    return encoding_ == ProfileEncoding::kUtf16Le ||
+           encoding_ == ProfileEncoding::kUtf16Be;
+  }
+  // bytes_ from text_ after an edit (UTF-16 files only).
+  void Encode();
   std::string_view View(Span s) const {
     return std::string_view(text_).substr(s.pos, s.len);
   }
@@ -73,7 +93,9 @@ class ProfileDocument {
   std::size_t FindSection(std::string_view section) const;
   std::string_view Eol() const;
 
-  std::string text_;
+  ProfileEncoding encoding_ = ProfileEncoding::kBytes;
+  std::string text_;          // what is parsed: UTF-8 for a UTF-16 file
+  std::string bytes_;         // a UTF-16 file's bytes
   std::size_t body_end_ = 0;  // text_ without a trailing Ctrl-Z
   std::vector<Line> lines_;
   // Upper-cased section name -> its first header line.

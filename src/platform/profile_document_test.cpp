@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quillmore {
 namespace {
@@ -48,6 +49,10 @@ TEST(ProfileDocumentTest, ReadsFilesAsWindowsDoes) {
       {"lone quote", "[A]\nk=\"\n", "A", "k", "\""},
       {"note after value", "[A]\nk=1 ; note\n", "A", "k", "1 ; note"},
       {"other section", "[A]\nk=1\n[B]\n", "B", "k", kMissing},
+      {"vt, ff and ctrl-z trimmed", "[\x1A A\f]\n\vk\x1A=\f v \x1A\n", "A", "k",
+       "v"},
+      {"value ends at nul", std::string("[A]\nk=a\0b\n", 10), "A", "k", "a"},
+      {"name ends at nul", std::string("[A]\nk\0x=1\n", 10), "A", "k", "1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -61,6 +66,12 @@ TEST(ProfileDocumentTest, ReadsFilesAsWindowsDoes) {
 }
 
 TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
+  // The line end of a file that has none yet.
+#ifdef _WIN32
+  const std::string nl = "\r\n";
+#else
+  const std::string nl = "\n";
+#endif
   struct Case {
     const char* name;
     std::string before;
@@ -78,8 +89,8 @@ TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
        "[A]\nk=1\n[B]\nj=2\n"},
       {"unended last line of section", "[A]\nk=1", "A", "j", "2",
        "[A]\nk=1\nj=2\n"},
-      {"new file", "", "A", "k", "v", "[A]\nk=v\n"},
-      {"empty section", "[A]", "A", "k", "v", "[A]\nk=v\n"},
+      {"new file", "", "A", "k", "v", "[A]" + nl + "k=v" + nl},
+      {"empty section", "[A]", "A", "k", "v", "[A]" + nl + "k=v" + nl},
       {"same value", "[A]\nk = v\n", "A", "k", "v", "[A]\nk = v\n"},
       {"line break never makes a key", "[A]\nk=1\n", "A", "k", "2\nEVIL=1",
        "[A]\nk=2\n"},
@@ -112,6 +123,46 @@ TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
     EXPECT_EQ(doc.text(), c.after);
     EXPECT_FALSE(doc.Find(c.section, "EVIL").has_value());
   }
+}
+
+// UTF-16 of ASCII text, units in either byte order, byte-order mark first.
+std::string Utf16(std::string_view ascii, bool big_endian) {
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : ascii)
+    out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+  return out;
+}
+
+TEST(ProfileDocumentTest, EditsUtf16FilesInTheirOwnEncoding) {
+  for (bool be : {false, true}) {
+    SCOPED_TRACE(be ? "big endian" : "little endian");
+    const std::string e_acute = be ? std::string("\0\xE9", 2) : "\xE9";
+    const std::string lone = be ? "\xD8\x01" : "\x01\xD8";  // a lone surrogate
+    ProfileDocument doc(Utf16("[A]\r\nk=caf", be) + e_acute +
+                        (be ? std::string() : std::string(1, '\0')) +
+                        Utf16("\r\nx=", be).substr(2) + lone +
+                        Utf16("\r\n", be).substr(2) + "Z");
+    EXPECT_EQ(doc.encoding(),
+              be ? ProfileEncoding::kUtf16Be : ProfileEncoding::kUtf16Le);
+    EXPECT_EQ(doc.Find("A", "k"),
+              std::optional<std::string_view>("caf\xC3\xA9"));
+    const std::string before = doc.text();
+    ASSERT_TRUE(doc.Set("A", "j", "\xE2\x82\xAC"));  // U+20AC
+    const std::string euro = be ? "\x20\xAC" : "\xAC\x20";
+    // The surrogate and the odd last byte stay; only the new line is added.
+    EXPECT_EQ(doc.text(), before.substr(0, before.size() - 1) +
+                              Utf16("j=", be).substr(2) + euro +
+                              Utf16("\r\n", be).substr(2) + "Z");
+  }
+}
+
+TEST(ProfileDocumentTest, ListsSectionsAndKeysInFileOrder) {
+  ProfileDocument doc("k0=1\n[A]\nk=1\n;c=2\nnoeq\nK=3\nj=\n[ b ]\n[a]\nz=1\n");
+  using Names = std::vector<std::string_view>;
+  EXPECT_EQ(doc.SectionNames(), (Names{"A", "b", "a"}));
+  EXPECT_EQ(doc.KeyNames("a"), (Names{"k", "K", "j"}));
+  EXPECT_EQ(doc.KeyNames("b"), Names{});
+  EXPECT_EQ(doc.KeyNames("none"), Names{});
 }
 
 TEST(ProfileDocumentTest, CopiesAndMovesOwnTheirText) {
