@@ -47,8 +47,13 @@ TEST(NumberTextTest, DecimalPointWhateverTheLocale) {
     std::string saved = std::setlocale(LC_ALL, nullptr);
     ~Restore() { std::setlocale(LC_ALL, saved.c_str()); }
   } restore;
-  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-    GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+#ifdef _WIN32
+  const char* const decimal_comma = "German_Germany.1252";
+#else
+  const char* const decimal_comma = "de_DE.UTF-8";
+#endif
+  if (std::setlocale(LC_ALL, decimal_comma) == nullptr) {
+    GTEST_SKIP() << "locale " << decimal_comma << " is not installed";
   }
   ASSERT_EQ(std::strtod("12,5", nullptr), 12.5) << "no decimal comma";
   ExpectNumbers();
