@@ -250,8 +250,8 @@ int Demo() {
     Block("search camera 1 for 'CARD' and item 0 from 10 to 20",
           Text([&](char* b, uint32_t s) {
             return q.GetSelectQueryByItemIndex(1, "2026-12-05 00:00:00",
-                                               "2026-12-05 23:59:59", search, 2,
-                                               0, b, s);
+                                               "2026-12-05 23:59:59", search,
+                                               2, 0, b, s);
           }));
     _tagSEARCHPARAM keyword;
     ParseParam("2=", keyword);
@@ -314,9 +314,9 @@ int Run(int argc, char** argv) {
     if (!ParseParams(argc, argv, 4, params))
       return Fail("match: parameters are ITEM=VALUE or ITEM=LOW..HIGH");
     q.LoadData(device);
-    int ok =
-        q.IsValidSearchRecord(argv[3], params.empty() ? nullptr : params.data(),
-                              static_cast<uint32_t>(params.size()), 0);
+    int ok = q.IsValidSearchRecord(
+        argv[3], params.empty() ? nullptr : params.data(),
+        static_cast<uint32_t>(params.size()), 0);
     std::printf("%s\n", ok != 0 ? "match" : "no match");
     return ok != 0 ? 0 : 1;
   }
@@ -342,11 +342,11 @@ int Run(int argc, char** argv) {
   }
   if (command == "create-database" && argc == 3 && has_device) {
     q.LoadData(device);
-    int ok =
-        q.CreateDatabase(device, 1, "The database file exists. Replace it?");
+    int ok = q.CreateDatabase(device, 1,
+                              "The database file exists. Replace it?");
     if (ok == 0) {
-      std::fprintf(stderr, "quillmore: device %d keeps no Jet database file\n",
-                   device);
+      std::fprintf(stderr,
+                   "quillmore: device %d keeps no Jet database file\n", device);
       return 1;
     }
     std::printf("%s\n", Text([&](char* b, uint32_t n) {

@@ -36,8 +36,8 @@ std::string MakeTempDir() {
 #else
 std::string MakeTempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string templ =
-      std::string(base != nullptr ? base : "/tmp") + "/quillmore-test-XXXXXX";
+  std::string templ = std::string(base != nullptr ? base : "/tmp") +
+                      "/quillmore-test-XXXXXX";
   if (::mkdtemp(templ.data()) == nullptr)
     throw std::runtime_error("mkdtemp failed");
   if (::mkdir((templ + "/DV").c_str(), 0755) != 0)
@@ -48,7 +48,8 @@ std::string MakeTempDir() {
 
 }  // namespace
 
-TestInstallation::TestInstallation() : dir_(MakeTempDir()), platform_(dir_) {
+TestInstallation::TestInstallation()
+    : dir_(MakeTempDir()), platform_(dir_) {
   SetPlatformForTesting(&platform_);
 }
 
