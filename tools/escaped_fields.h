@@ -26,13 +26,26 @@ inline std::string EscapeField(std::string_view s) {
   return out;
 }
 
+inline int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Also reads \r, \n and \t, for fields written by hand.
 inline std::string UnescapeField(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      out += static_cast<char>(
-          std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16));
+    const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+    const int hi = i + 3 < s.size() ? HexDigit(s[i + 2]) : -1;
+    const int lo = i + 3 < s.size() ? HexDigit(s[i + 3]) : -1;
+    if (s[i] == '\\' && next == 'x' && hi >= 0 && lo >= 0) {
+      out += static_cast<char>(hi * 16 + lo);
       i += 3;
+    } else if (s[i] == '\\' && (next == 'r' || next == 'n' || next == 't')) {
+      out += next == 'r' ? '\r' : next == 'n' ? '\n' : '\t';
+      ++i;
     } else {
       out += s[i];
     }

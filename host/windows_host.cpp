@@ -1,8 +1,10 @@
-// A host of quillmore.dll, linked through its import library and using only
-// the public header: the road of a device over a fresh DV folder beside
-// this program, on the real Windows API (module folder, volume serial,
-// profile files, template copy, scripts, XML with a stylesheet). Prints
-// one line per check and exits non-zero when one fails.
+// quillmore-windows-host: the Windows reference host. A host of
+// quillmore.dll, linked through its import library and using only the
+// public header, it walks a device's road over a fresh DV folder beside
+// itself on the real Windows API (module folder, volume serial, profile
+// files, template copy, scripts, XML through a stylesheet) and removes the
+// folder again. Prints one line per check and exits non-zero when one
+// fails.
 #include <windows.h>
 
 #include <cstdio>
