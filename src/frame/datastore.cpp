@@ -51,23 +51,6 @@ DataStore::DataStore(const DataStore& other)
   std::memcpy(xsltFile, other.xsltFile, sizeof xsltFile);
 }
 
-DataStore& DataStore::operator=(const DataStore& other) {
-  if (this != &other) {
-    DataStore copy(other);
-    UnloadData();
-    platform_ = copy.platform_;
-    volumeSerial = copy.volumeSerial;
-    device = copy.device;
-    config = std::move(copy.config);
-    useXmlParser = copy.useXmlParser;
-    std::memcpy(xsltFile, copy.xsltFile, sizeof xsltFile);
-    useUserTable = copy.useUserTable;
-    userTable = std::move(copy.userTable);
-    itemSearch = std::move(copy.itemSearch);
-  }
-  return *this;
-}
-
 DataStore::~DataStore() { UnloadData(); }
 
 std::string DataStore::DvFolder() {
@@ -96,7 +79,8 @@ const UserTableList& DataStore::StoredUserTables(int d,
   scratch.Clear();
   if (IsLoaded(d)) return useUserTable != 0 ? userTable : scratch;
   const std::string path = ConfigPath(d);
-  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return scratch;
+  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0)
+    return scratch;
   scratch = ReadUserTables(*platform_, path,
                            ReadCount(*platform_, path, "USERTABLE"));
   return scratch;
@@ -108,6 +92,17 @@ int DataStore::LoadData(int d) {
   // No device has a negative number: nothing to load, and the store stays
   // empty, as its device number says.
   if (d < 0) return 1;
+  try {
+    Load(d);
+  } catch (...) {
+    // Out of memory: nothing stays loaded.
+    UnloadData();
+    return 0;
+  }
+  return 1;
+}
+
+void DataStore::Load(int d) {
   Platform& p = *platform_;
   const std::string path = ConfigPath(d);
   config = std::make_unique<DeviceConfig>();
@@ -117,7 +112,7 @@ int DataStore::LoadData(int d) {
       static_cast<std::uint8_t>(p.ProfileInt(path, "GENERAL", "DBTYPE", 0));
   if (config->databaseType == 0) {
     device = d;
-    return 1;
+    return;
   }
   auto text = [&](const char* key) -> std::optional<std::string> {
     std::string v = p.ProfileString(path, "GENERAL", key, "", 256);
@@ -149,7 +144,6 @@ int DataStore::LoadData(int d) {
     itemSearch.push_back(ReadSearchItem(p, path, static_cast<int>(k)));
   }
   device = d;
-  return 1;
 }
 
 void DataStore::UnloadData() {

@@ -17,7 +17,7 @@
 #include "config/database_settings.h"
 #include "quillmore/QuillmoreExt.h"
 #include "usertable/user_table_ddl.h"
-#include "usertable/user_table_list.h"
+#include "config/user_table_list.h"
 
 namespace quillmore {
 
@@ -40,7 +40,7 @@ class DataStore {
  public:
   explicit DataStore(Platform* platform);
   DataStore(const DataStore& other);
-  DataStore& operator=(const DataStore& other);
+  DataStore& operator=(const DataStore&) = delete;
   virtual ~DataStore();
 
   int LoadData(int device);
@@ -142,6 +142,8 @@ class DataStore {
 
  private:
   bool IsLoaded(int d) const { return device >= 0 && device == d; }
+  // The body of LoadData: reads device `d`'s file into the empty store.
+  void Load(int d);
   // "<module dir>/DV/devdata<N>.ini", looked up afresh (sets the cwd).
   std::string ConfigPath(int d);
   // "<module dir>/DV", looked up afresh (sets the cwd).
@@ -167,7 +169,7 @@ class DataStore {
 
   Platform* platform_;
 
-  // Names as the design gives them.
+  // The loaded state, under the names the rest of the system knows it by.
   std::uint32_t volumeSerial = 0;
   std::int32_t device = -1;
   std::unique_ptr<DeviceConfig> config;

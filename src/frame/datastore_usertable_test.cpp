@@ -8,6 +8,7 @@
 
 #include "quillmore/QuillmoreExt.h"
 #include "testing/copy_out_check.h"
+#include "testing/failing_allocator.h"
 #include "testing/test_installation.h"
 #include "testing/user_table_def.h"
 
@@ -113,11 +114,16 @@ TEST_F(UserTableFacadeTest, SetKeepsCacheAndFileInStep) {
   Defs twice{Def("A"), Def("B"), Def("A")};
   Defs blank{Def("x"), Def("")};
   Defs blank_child{Def("G", 0, &blank)};
+  // Names are stored cut to 49 characters: these two would be one.
+  const std::string c49(49, 'c');
+  Defs cut{Def(c49 + "1"), Def(c49 + "2")};
+  Defs cut_child{Def("G", 0, &cut)};
   Defs unreadable{Def("G")}, null_child{Def("G")};
   unreadable[0].dwChildLen = 1;
   unreadable[0].pChild = guarded.records();
   null_child[0].dwChildLen = 2;
-  for (Defs* bad : {&twice, &blank_child, &unreadable, &null_child}) {
+  for (Defs* bad :
+       {&twice, &blank_child, &cut, &cut_child, &unreadable, &null_child}) {
     EXPECT_EQ(q.SetUserTableElements(3, bad->data(), bad->size()), 0);
   }
   EXPECT_EQ(q.SetUserTableElements(3, guarded.records(), 1), 0);
@@ -130,6 +136,26 @@ TEST_F(UserTableFacadeTest, SetKeepsCacheAndFileInStep) {
   ASSERT_EQ(q.SetUserTableElements(3, nullptr, 5), 1);
   EXPECT_EQ(q.GetUseUserTable(3), 0);
   EXPECT_EQ(other.GetUserTableElementsCount(3), 0u);
+}
+
+// Every allocation of the call fails in turn: the result is 0, the host's
+// array is as it was and nothing stays allocated; then the call succeeds.
+TEST_F(UserTableFacadeTest, FailedAllocationLeavesNothingBehind) {
+  ASSERT_EQ(q.LoadData(3), 1);
+  _tagUSERTABLEINFO out[3], before[3];
+  std::memset(out, 0xAB, sizeof out);
+  std::memcpy(before, out, sizeof out);
+  std::uint32_t n = 0;
+  for (std::size_t fail_at = 0; n == 0 && fail_at < 100; ++fail_at) {
+    FailingAllocation alloc(fail_at);
+    n = q.GetUserTableElements(3, out, 3);
+    if (n != 0) break;
+    EXPECT_TRUE(alloc.failed());
+    EXPECT_EQ(alloc.live(), 0);
+    EXPECT_EQ(std::memcmp(out, before, sizeof out), 0);
+  }
+  ASSERT_EQ(n, 3u);
+  EXPECT_EQ(q.FreeUserTableElements(out, 3), 1);
 }
 
 TEST_F(UserTableFacadeTest, DdlStaysWithinTheSize) {
@@ -154,6 +180,17 @@ TEST_F(UserTableFacadeTest, DdlStaysWithinTheSize) {
   EXPECT_EQ(q.GetUserCreateQueryTest(3, list.data(), 2, buf, 400), 77u);
   EXPECT_EQ(q.GetUserTableNamesByElements(3, buf, 400, list.data(), 2), 34u);
   EXPECT_EQ(q.GetUserCreateQueryTest(3, guarded.records(), 1, buf, 400), 0u);
+  // A child that is a group itself gives no column when the host passes it
+  // in; stored, it has no children, as a reload gives it.
+  Defs nested{Def("a", 5), Def("b", 6, &items)};
+  Defs outer{Def("G", 0, &nested)};
+  const std::string group =
+      "\nCREATE TABLE USR_G3_1A2B3C4D (f_id int NOT NULL, f_a varchar(5) NULL";
+  ASSERT_EQ(q.GetUserCreateQueryTest(3, outer.data(), 1, buf, 400), 70u);
+  EXPECT_EQ(std::string(buf), group + ")");
+  ASSERT_EQ(q.SetUserTableElements(3, outer.data(), 1), 1);
+  ASSERT_GT(q.GetUserCreateQueryEx(3, buf, 400), 0u);
+  EXPECT_EQ(std::string(buf), group + ", f_b varchar(6) NULL)");
   // 5,000 groups with 49-character names: only the names that fit.
   Defs kids{Def(std::string(49, 'k'), 255)};
   Defs big;

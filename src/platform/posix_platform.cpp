@@ -18,6 +18,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/ascii.h"
+
 namespace quillmore {
 namespace {
 
@@ -213,15 +215,6 @@ std::uint32_t Fnv1a(std::string_view s) {
   return h;
 }
 
-std::string_view TrimSpace(std::string_view s) {
-  auto space = [](char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-  };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 const std::shared_ptr<const ProfileDocument>& EmptyDocument() {
   static const auto* empty =
       new std::shared_ptr<const ProfileDocument>(
@@ -257,7 +250,7 @@ std::uint32_t PosixPlatform::VolumeSerial() {
   for (const char* f : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
     std::optional<std::string> id = ReadPrefix(f, 128);
     if (id) {
-      const std::string_view v = TrimSpace(*id);
+      const std::string_view v = Trim(*id, " \t\r\n");
       if (!v.empty()) return Fnv1a(v);
     }
   }
@@ -409,12 +402,13 @@ bool PosixPlatform::AskYesNo(const std::string& question) {
   while (Retry([&] { return ::read(tty.get(), &c, 1); }) == 1 && c != '\n') {
     if (answer.size() < 16) answer.push_back(c);
   }
-  const std::string_view a = TrimSpace(answer);
+  const std::string_view a = Trim(answer, " \t\r\n");
   return !a.empty() && (a.front() == 'y' || a.front() == 'Y');
 }
 
 PosixPlatform::Identity PosixPlatform::IdentityOf(const struct stat& st) {
-  return Identity{st.st_dev, st.st_ino, st.st_size, NanosOf(st.st_mtim)};
+  return Identity{st.st_dev, st.st_ino, st.st_size, NanosOf(st.st_mtim),
+                  NanosOf(st.st_ctim)};
 }
 
 std::shared_ptr<const ProfileDocument> PosixPlatform::Document(
@@ -456,7 +450,8 @@ std::shared_ptr<const ProfileDocument> PosixPlatform::Document(
     std::lock_guard<std::mutex> lock(mu_);
     ++parse_count_;
   }
-  Remember(path, id, id.mtime_ns + kSettleNs <= now, doc);
+  Remember(path, id,
+           std::max(id.mtime_ns, id.ctime_ns) + kSettleNs <= now, doc);
   return doc;
 }
 
@@ -494,25 +489,9 @@ std::int32_t PosixPlatform::ProfileInt(const std::string& path,
                                        const std::string& key,
                                        std::int32_t def) {
   std::shared_ptr<const ProfileDocument> doc = Document(path, false);
-  std::optional<std::string_view> v;
-  if (doc != nullptr) v = doc->Find(section, key);
-  if (!v || v->empty()) return def;
-  std::string_view s = *v;
-  // Blanks inside quotes ("' 7'") are skipped like those outside.
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::uint32_t n = 0;  // wraps modulo 2^32, as the Windows reader does
-  for (char c : s) {
-    if (c < '0' || c > '9') break;
-    n = n * 10u + static_cast<std::uint32_t>(c - '0');
-  }
-  if (negative) n = 0u - n;
-  return static_cast<std::int32_t>(n);
+  std::optional<std::int32_t> v;
+  if (doc != nullptr) v = doc->FindInt(section, key);
+  return v.value_or(def);
 }
 
 void PosixPlatform::WriteProfileString(const std::string& path,

@@ -233,6 +233,13 @@ TEST(PosixPlatformTest, ParsesAFileOnceUntilItChanges) {
   inst.Write("c.ini", "[K]\nkey1=other\n");
   Age(path, 1800);
   EXPECT_EQ(key1(), "other");
+  // An old file rewritten in place, its time stamp put back (touch -r,
+  // cp -p): only the change time moved.
+  const struct stat old = StatOf(path);
+  inst.Write("c.ini", "[K]\nkey1=OTHER\n");
+  const struct timespec back[2] = {old.st_atim, old.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), back, 0), 0);
+  EXPECT_EQ(key1(), "OTHER");
   inst.Remove("c.ini");
   EXPECT_EQ(key1(), "gone");
 }

@@ -5,14 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace quillmore {
 namespace {
 
 constexpr std::size_t kInlinePattern = 64;
-
-inline unsigned char Fold(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
-}
 
 inline bool IsLetter(unsigned char folded) {
   return folded >= 'A' && folded <= 'Z';

@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <system_error>
 
+#include "platform/ascii.h"
+
 namespace quillmore {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // White space of the "C" locale, which is what a number may start with.
-bool IsBlank(char c) {
+bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';
 }
@@ -58,7 +58,7 @@ struct Scan {
 
 Scan ScanNumber(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
+  while (i < text.size() && IsCSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';

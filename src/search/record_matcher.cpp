@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/ascii.h"
 #include "search/ascii_search.h"
 #include "search/item_chain.h"
 #include "search/number_text.h"
@@ -10,8 +11,6 @@ namespace quillmore {
 namespace {
 
 constexpr std::uint8_t kKeywordKind = 2;
-
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // Printable ASCII other than the blank.
 inline bool IsSignificant(unsigned char c) { return c > 0x20 && c < 0x7F; }

@@ -7,6 +7,7 @@
 
 #include "search/item_chain.h"
 #include "search/number_text.h"
+#include "textsql/script_format.h"
 
 namespace quillmore {
 namespace {
@@ -32,29 +33,9 @@ constexpr std::string_view kSelectAllWhere =
     "f_text  FROM %s WHERE (%s) and (m.f_date between '%s' and '%s') order "
     "by m.f_cam,m.f_id";
 
-// Replaces each "%s" or "%d" of `form` by the next of `args`, as it is, and
-// "%%" by "%". No length limit.
 std::string Fill(std::string_view form,
                  std::initializer_list<std::string_view> args) {
-  std::string out;
-  auto arg = args.begin();
-  for (std::size_t i = 0; i < form.size(); ++i) {
-    if (form[i] == '%' && i + 1 < form.size()) {
-      const char c = form[i + 1];
-      if (c == '%') {
-        out += '%';
-        ++i;
-        continue;
-      }
-      if (c == 's' || c == 'd') {
-        if (arg != args.end()) out += *arg++;
-        ++i;
-        continue;
-      }
-    }
-    out += form[i];
-  }
-  return out;
+  return ExpandScript(form, args, kNoLimit, Placeholders::kTextAndNumber);
 }
 
 // One comparison of a parameter's value.

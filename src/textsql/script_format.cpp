@@ -4,12 +4,12 @@ namespace quillmore {
 
 std::string ExpandScript(std::string_view format,
                          std::initializer_list<std::string_view> args,
-                         std::size_t limit) {
+                         std::size_t limit, Placeholders which) {
   std::string out;
   out.reserve(format.size() < limit ? format.size() : limit);
   auto next = args.begin();
   auto put = [&](std::string_view piece) {
-    std::size_t room = limit - out.size();
+    const std::size_t room = limit - out.size();
     out.append(piece.substr(0, room));
   };
   for (std::size_t i = 0; i < format.size() && out.size() < limit; ++i) {
@@ -19,7 +19,7 @@ std::string ExpandScript(std::string_view format,
       continue;
     }
     const char conv = format[i + 1];
-    if (conv == 's') {
+    if (conv == 's' || (conv == 'd' && which == Placeholders::kTextAndNumber)) {
       if (next != args.end()) put(*next++);
       ++i;
     } else if (conv == '%') {
