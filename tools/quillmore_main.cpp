@@ -375,10 +375,12 @@ int ChangeItems(CQuillmoreExt& q, const std::string& command, int device,
     return Items(q, device);
   }
   if (command == "set-items") {
-    std::vector<_tagITEMSEARCHINFO> items(1);
+    _tagITEMSEARCHINFO fresh{};
+    fresh.nSplit = -1;  // no shape test, as in a file without SPLIT
+    std::vector<_tagITEMSEARCHINFO> items(1, fresh);
     for (const std::string& a : args) {
       if (a == "/") {
-        items.emplace_back();
+        items.push_back(fresh);
       } else if (!quillmore_tools::SetItemField(items.back(), a, error)) {
         return Fail(error);
       }
