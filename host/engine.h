@@ -48,6 +48,11 @@ class Engine {
 };
 
 std::unique_ptr<Engine> OpenSqlite(const std::string& path, std::string& error);
+// SQLite has no database type of its own in the configuration: it runs the
+// SQL Server forms of the statements, and its text table is created by
+// these statements, the host's equivalent of table2.sql and table3.sql
+// (which use IDENTITY, nvarchar(max) and xml).
+std::vector<std::string> SqliteTextTable(const std::string& table);
 // `connection` is a complete ODBC connection string. On MySQL and MariaDB
 // the session's sql_mode gains MSSQL (square-bracketed names) and loses
 // NO_BACKSLASH_ESCAPES, so the library's statements run as produced.

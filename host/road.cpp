@@ -20,27 +20,6 @@ namespace {
 using quillmore_tools::BatchText;
 using quillmore_tools::RecordText;
 
-// SQLite has no database type of its own: it runs the SQL Server forms, and
-// its text table is the host's equivalent of table2.sql and table3.sql.
-const char kSqliteTextTable[] =
-    "CREATE TABLE %s (f_id INTEGER PRIMARY KEY AUTOINCREMENT, f_date TEXT "
-    "NOT NULL, f_systime TEXT, f_cam INTEGER NOT NULL, f_text TEXT, f_xml "
-    "TEXT, f_savepath TEXT, f_savepos INTEGER)";
-const char kSqliteDateIndex[] = "CREATE INDEX IX_%s_date ON %s (f_date)";
-
-std::string Fill(const char* format, const std::string& name) {
-  std::string out;
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (p[0] == '%' && p[1] == 's') {
-      out += name;
-      ++p;
-    } else {
-      out += *p;
-    }
-  }
-  return out;
-}
-
 // The connection string without its DATABASE attribute, and the password
 // hidden for messages.
 std::string Attributes(const std::string& connection, bool drop_database,
@@ -369,8 +348,8 @@ int Road::Init() {
           "xml, so the host runs its own equivalent:\n",
           o_.db.c_str(), type_, library.empty() ? "(none)" : library.c_str());
     }
-    if (!Run(Fill(kSqliteTextTable, table)) || !Run(Fill(kSqliteDateIndex, table))) {
-      return kFailed;
+    for (const std::string& sql : SqliteTextTable(table)) {
+      if (!Run(sql)) return kFailed;
     }
   } else {
     const std::string create = RecordText([&](char* b, uint32_t n) {
@@ -473,11 +452,13 @@ int Road::Browse(const std::string& from, const std::string& to) {
     PrintTsv(rows, AllColumns(rows));
     return kOk;
   }
-  // f_xml repeats what the user-table columns show.
+  // f_xml repeats what the user-table columns show, and each joined table
+  // repeats f_id.
   std::vector<size_t> shown;
   for (size_t i = 0; i < rows.columns.size(); ++i) {
-    if (rows.columns[i] != "f_xml" && rows.columns[i] != "f_systime" &&
-        rows.columns[i] != "f_savepath" && rows.columns[i] != "f_savepos") {
+    const std::string& c = rows.columns[i];
+    if (c != "f_xml" && c != "f_systime" && c != "f_savepath" && c != "f_savepos" &&
+        (c != "f_id" || shown.empty())) {
       shown.push_back(i);
     }
   }
@@ -500,6 +481,7 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
   }
   const uint32_t items = q_.GetItemSearchElementsCount(device_);
   std::vector<std::string> xml_items;
+  bool keyword_items = false;
   std::vector<_tagSEARCHPARAM> escaped = params;
   for (_tagSEARCHPARAM& p : escaped) {
     if (p.nItemIndex >= 0) {
@@ -510,6 +492,7 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
                      device_, p.nItemIndex, items);
         return kUsage;
       }
+      keyword_items = keyword_items || item.byType >= 2;
       if (item.byType == 0) xml_items.push_back(std::to_string(p.nItemIndex) + " (" + item.szName + ")");
     }
     for (char* value : {p.szValue1, p.szValue2}) {
@@ -585,8 +568,13 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
   }
   std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows.values.size(), ids.size(),
               list(ids).c_str());
-  std::printf("the keyword items, tested in memory on each record's text, passed %zu:%s\n",
-              passed.size(), list(passed).c_str());
+  if (keyword_items) {
+    std::printf("the keyword items, tested in memory on each record's text, passed %zu:%s\n",
+                passed.size(), list(passed).c_str());
+  } else {
+    std::printf("no keyword item among the terms: all %zu passed the test in memory\n",
+                passed.size());
+  }
   std::vector<size_t> cols;
   for (const char* c : {"f_id", "f_date", "f_cam", "f_text"}) {
     if (Column(shown, c) >= 0) cols.push_back(Column(shown, c));

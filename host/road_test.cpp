@@ -261,16 +261,24 @@ int RunRoad(int argc, char** argv) {
   all.push_back({Extra("2027-01-10 12:00:00", 1, "TALL CLERK", tall, {{"Tea", "2.00"}}, true), 0, true, !odbc});
   for (size_t i = 0; i < all.size(); ++i) all[i].id = static_cast<int>(i + 1);
   for (size_t i = 240; i < all.size(); ++i) jsonl += ToJsonLine(all[i].r.record) + "\n";
-  std::ofstream(dir + "/records.jsonl", std::ios::binary) << jsonl;
+  // A line that is no record is reported and skipped.
+  std::ofstream(dir + "/records.jsonl", std::ios::binary) << jsonl << "{\"date\":\"x\",\"camera\":\"one\"}\n";
 
   Check(road.Host({"init", "7"}).status == 0, "init creates the tables");
+  const std::string f0 = "2026-01-01", t0 = "2027-12-31";
   const Result ingest = road.Host({"ingest", "7", dir + "/records.jsonl"});
   Check(ingest.out.find("stored 243 records") != std::string::npos, "ingest stores every text record");
   // A server in strict mode refuses the cashier longer than its column; the
   // ingest reports it and goes on.
-  Check(odbc ? ingest.status == 1 && ingest.out.find("refused statements: 1;") != std::string::npos
-             : ingest.status == 0,
-        "ingest refuses only what the engine refuses");
+  Check(ingest.status == 1 && ingest.out.find(odbc ? "refused statements: 1; lines that are no record: 1"
+                                                     : "refused statements: 0; lines that are no record: 1") !=
+                                  std::string::npos,
+        "ingest counts what the engine refuses and the line that is no record, and goes on");
+  // What can't run says so.
+  Check(road.Host({}).status == 2 && road.Host({"browse", "7", "a"}).status == 2 &&
+            road.Host({"search", "7", "1", f0, t0, "9=1"}).status == 2 &&
+            road.Host({"init", "99"}).status == 3,
+        "bad arguments exit 2, a device without a database 3");
 
   const std::string from = "2026-01-01 00:00:00", to = "2027-12-31 23:59:59";
   // Every text-table value, through a search without terms.

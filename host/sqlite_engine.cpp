@@ -116,6 +116,16 @@ class SqliteEngine final : public Engine {
 
 }  // namespace
 
+std::vector<std::string> SqliteTextTable(const std::string& table) {
+  // AUTOINCREMENT: an f_id is never given again after a prune, as with
+  // IDENTITY.
+  return {"CREATE TABLE " + table +
+              " (f_id INTEGER PRIMARY KEY AUTOINCREMENT, f_date TEXT NOT NULL, "
+              "f_systime TEXT, f_cam INTEGER NOT NULL, f_text TEXT, f_xml TEXT, "
+              "f_savepath TEXT, f_savepos INTEGER)",
+          "CREATE INDEX IX_" + table + "_date ON " + table + " (f_date)"};
+}
+
 std::unique_ptr<Engine> OpenSqlite(const std::string& path, std::string& error) {
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &db,
