@@ -71,9 +71,6 @@ Driver=$driver
 EOF
 touch "$work/odbc/odbc.ini"
 export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
-# The driver and the driver manager keep a few allocations for the
-# process's life; the host's own leaks are checked on SQLite.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=0
 
 timeout 300 "$road_test" --host "$host" --cli "$cli" --dv "$dv" \
   --server 127.0.0.1 --dbname quillmore_road --user recorder \
