@@ -3,10 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "ingest.h"
