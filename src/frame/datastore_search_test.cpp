@@ -26,12 +26,6 @@ void* const kBad =
 auto* const bad_item = static_cast<_tagITEMSEARCHINFO*>(kBad);
 auto* const bad_param = static_cast<_tagSEARCHPARAM*>(kBad);
 
-_tagITEMSEARCHINFO Item(const char* name, std::uint8_t type, const char* a) {
-  _tagITEMSEARCHINFO r = Def(type, a);
-  Put(r.szName, name);
-  return r;
-}
-
 // The keys every kind writes last.
 const std::string kTail = "DEFINEDVALUE=\nPREITEMID=0\nFINDNUMBER=0\n";
 
@@ -41,12 +35,18 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   _tagITEMSEARCHINFO out[4];
   EXPECT_EQ(q.SetItemSearchElement(5, nullptr, 0), 0);
   EXPECT_FALSE(inst.Exists("devdata5.ini"));
+  // The longest list a file may hold, and one more (read as none).
+  inst.Write("devdata7.ini", "[ITEMSEARCH]\nLEN=65536\n");
+  inst.Write("devdata8.ini", "[ITEMSEARCH]\nLEN=65537\n");
+  EXPECT_EQ(q.GetItemSearchElementsCount(7), 65536u);
+  EXPECT_EQ(q.GetItemSearchElementsCount(8), 0u);
 
   // The kind's keys only, FINDTYPE only with a FINDNUMBER; a name without
   // terminator is written whole.
-  _tagITEMSEARCHINFO items[] = {Item("", 2, "kw"), Item("b", 0, "el"),
-                                Item("c", 3, "kw")};
+  _tagITEMSEARCHINFO items[] = {Def(2, "kw"), Def(0, "el"), Def(3, "kw")};
   Put(items[0].szName, std::string(50, 'n'));
+  Put(items[1].szName, "b");
+  Put(items[2].szName, "c");
   items[0].nSplit = 3;
   items[1].nFindType = 7;
   ASSERT_EQ(q.SetItemSearchElement(5, items, 3), 1);
@@ -80,7 +80,7 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   file.replace(file.find("LEN=2"), 5, "LEN=1");
   ASSERT_EQ(q.DeleteItemSearchElementByIndex(5, 1), 1);
   EXPECT_EQ(inst.Read("devdata5.ini"), file);
-  _tagITEMSEARCHINFO d = Item("d", 1, "");
+  _tagITEMSEARCHINFO d = Def(1);
   Put(d.szTable, std::string(60, 't'));
   ASSERT_EQ(q.AddItemSearchElement(5, &d), 1);
   ASSERT_EQ(q.GetItemSearchElementByIndex(5, 1, out), 1);
@@ -89,7 +89,7 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   // Refused, the file untouched: kinds above 2, indexes from the count up,
   // pointers that fail the read-access test.
   file = inst.Read("devdata5.ini");
-  _tagITEMSEARCHINFO kind3 = Item("e", 3, "");
+  _tagITEMSEARCHINFO kind3 = Def(3);
   for (_tagITEMSEARCHINFO* p : {&kind3, bad_item}) {
     EXPECT_EQ(q.SetItemSearchElementByIndex(5, 0, p), 0);
     EXPECT_EQ(q.AddItemSearchElement(5, p), 0);
@@ -120,7 +120,7 @@ TEST(ItemSearchTest, LoadedDeviceChangesTheCacheFirst) {
   // Without a FINDNUMBER the file keeps its FINDTYPE, while the cache holds
   // the item as passed; the loaded device leaves the array's tail alone.
   ASSERT_EQ(q.LoadData(2), 1);
-  _tagITEMSEARCHINFO a = Item("a", 2, "kw"), b = Item("b", 1, "USR_T");
+  _tagITEMSEARCHINFO a = Def(2, "kw"), b = Def(1, "USR_T");
   a.nFindType = 5;
   ASSERT_EQ(q.SetItemSearchElementByIndex(2, 1, &a), 1);
   ASSERT_EQ(q.AddItemSearchElement(2, &b), 1);
