@@ -224,12 +224,16 @@ TEST_F(ConfigFacadeTest, CopiesOwnTheirState) {
   ExpectCopyOut(server(e), 64, "changed");
 }
 
-// A hostile count reads as none: it never sizes an array.
+// A count is 1 to 65536; any other reads as none and never sizes an array.
 TEST_F(ConfigFacadeTest, CountsNeverSizeAnArray) {
-  for (std::string len : {"-1", "2147483647", "4294967295", "99999999999"}) {
+  for (std::string len :
+       {"-1", "2147483647", "4294967295", "99999999999", "65537"}) {
     inst.Write("devdata1.ini", "[GENERAL]\nDBTYPE=1\n[ITEMSEARCH]\nLEN=" + len);
+    EXPECT_EQ(q.GetItemSearchElementsCount(1), 0u) << len;
     EXPECT_EQ(Ext().LoadData(1), 1) << len;
   }
+  inst.Write("devdata1.ini", "[ITEMSEARCH]\nLEN=65536");
+  EXPECT_EQ(q.GetItemSearchElementsCount(1), 65536u);
 }
 
 }  // namespace
