@@ -163,16 +163,6 @@ TEST_F(UserTableFacadeTest, DdlStaysWithinTheSize) {
   ASSERT_EQ(q.SetUserTableElements(3, outer.data(), 1), 1);
   ASSERT_GT(q.GetUserCreateQueryEx(3, buf, 400), 0u);
   EXPECT_EQ(std::string(buf), group + ", f_b varchar(6) NULL)");
-  // 5,000 groups with 49-character names: the main name and the first 15
-  // group names (64 characters each with their line feed) fit in 1000.
-  Defs kids{Def(std::string(49, 'k'), 255)}, big;
-  for (int i = 0; i < 5000; ++i)
-    big.push_back(Def((std::to_string(i) + std::string(49, 'e')).substr(0, 49),
-                      0, &kids));
-  auto names = [&](char* b, std::uint32_t s) {
-    return q.GetUserTableNamesByElements(3, b, s, big.data(), 5000);
-  };
-  EXPECT_EQ(ExpectWithinSize(names, 1000), 18u + 15 * 64);
 }
 
 TEST_F(UserTableFacadeTest, TextQueriesOfTheLoadedDevice) {
