@@ -41,6 +41,69 @@ bool Passes(std::optional<unsigned char> c, bool digit_wanted) {
   return !c.has_value() || IsDigit(*c) == digit_wanted;
 }
 
+// The run of the text's last digit, as the pass from the start takes it:
+// the points after it, the digits and points before it from the first
+// digit on, and the "-" signs just before that digit, except a first one
+// that ends a number before it (in 10--20 the number is -20). The text
+// holds a digit.
+std::string_view LastNumber(std::string_view text) {
+  const auto is_digit = [&](std::size_t i) { return IsDigit(text[i]); };
+  std::size_t last = text.size() - 1;
+  while (!is_digit(last)) --last;
+  std::size_t end = last + 1;
+  while (end < text.size() && text[end] == '.') ++end;
+  std::size_t run = last;  // digits and points before, from the first digit
+  while (run > 0 && (is_digit(run - 1) || text[run - 1] == '.')) --run;
+  while (!is_digit(run)) ++run;
+  std::size_t begin = run;
+  while (begin > 0 && text[begin - 1] == '-') --begin;
+  if (begin < run) {
+    // A number just before the signs (points may follow its digits) is
+    // ended by the first sign, which starts nothing.
+    std::size_t before = begin;
+    while (before > 0 && text[before - 1] == '.') --before;
+    if (before > 0 && is_digit(before - 1)) ++begin;
+  }
+  return text.substr(begin, end - begin);
+}
+
+// The first and the last number of a text, as one pass from the start
+// finds them (a "-" can start a number, a "." continues one), given as
+// their texts: each is read like atof only when it is compared. Both are
+// empty when the text holds no digit. The first is looked for from the
+// start and the last from the end, so the text between them is not read.
+struct RecordNumbers {
+  std::string_view first;
+  std::string_view last;
+};
+
+RecordNumbers ExtractNumbers(std::string_view text) {
+  RecordNumbers out;
+  // The number being collected is always the run text[begin, begin + len):
+  // signs before its first digit, then digits and points.
+  std::size_t begin = 0;
+  std::size_t len = 0;
+  bool digits = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (IsDigit(c) || (c == '-' && !digits)) {
+      if (len == 0) begin = i;
+      ++len;
+      digits = digits || IsDigit(c);
+    } else if (digits && c == '.') {
+      ++len;
+    } else if (digits) {
+      break;  // the first number ends here
+    } else {
+      len = 0;  // drops lone signs
+    }
+  }
+  if (!digits) return out;
+  out.first = text.substr(begin, len);
+  out.last = LastNumber(text);
+  return out;
+}
+
 // Numbers of the record text, extracted on first need and kept for the
 // rest of the call.
 class LazyNumbers {
@@ -72,8 +135,9 @@ bool PassesNumbers(const _tagITEMSEARCHINFO& item, const _tagSEARCHPARAM& param,
   if (!text1.empty() && !(v1 = WholeNumber(text1))) return false;
   if (!text2.empty() && !(v2 = WholeNumber(text2))) return false;
   const RecordNumbers& found = numbers.Get();
-  if (found.count == 0) return false;
-  const double n = item.nFindType == 0 ? found.first : found.last;
+  if (found.first.empty()) return false;
+  const double n =
+      LeadingNumber(item.nFindType == 0 ? found.first : found.last);
   if (v1) {
     switch (param.byCompare1) {
       case 0:
@@ -146,38 +210,6 @@ bool PassesShapeTest(std::string_view text, int split) {
     default:
       return true;
   }
-}
-
-RecordNumbers ExtractNumbers(std::string_view text) {
-  RecordNumbers out;
-  // The number being collected is always the run text[begin, begin + len):
-  // signs before its first digit, then digits and points.
-  std::size_t begin = 0;
-  std::size_t len = 0;
-  bool digits = false;
-  auto record = [&] {
-    const double v = LeadingNumber(text.substr(begin, len));
-    if (out.count++ == 0) out.first = v;
-    out.last = v;
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (IsDigit(c) || (c == '-' && !digits)) {
-      if (len == 0) begin = i;
-      ++len;
-      digits = digits || IsDigit(c);
-    } else if (digits && c == '.') {
-      ++len;
-    } else {
-      // Ends a number, or drops lone signs; the byte itself starts nothing,
-      // so in 10-20 the second number is 20.
-      if (digits) record();
-      digits = false;
-      len = 0;
-    }
-  }
-  if (digits) record();
-  return out;
 }
 
 bool MatchesSearch(std::string_view record,
