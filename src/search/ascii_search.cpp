@@ -147,7 +147,8 @@ bool SearchSse2(const unsigned char* t, std::size_t n, const unsigned char* pat,
 bool ContainsIgnoringCase(std::string_view text, std::string_view pattern) {
 #if defined(__SSE2__)
   const std::size_t m = pattern.size();
-  if (m != 0 && m <= kInlinePattern && m <= text.size()) {
+  if (m == 0) return true;
+  if (m <= kInlinePattern && m <= text.size()) {
     unsigned char pat[kInlinePattern];
     for (std::size_t i = 0; i < m; ++i) {
       pat[i] = Fold(static_cast<unsigned char>(pattern[i]));
