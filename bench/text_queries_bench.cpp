@@ -79,8 +79,8 @@ void BM_GetSelectQueryByItemIndex(benchmark::State& state) {
   const char* to = "2026-12-31 23:59:59";
   char buf[1024];
   auto library = [&] {
-    benchmark::DoNotOptimize(q.GetSelectQueryByItemIndex(3, from, to, params, 2,
-                                                         0, buf, sizeof buf));
+    return q.GetSelectQueryByItemIndex(3, from, to, params, 2, 0, buf,
+                                       sizeof buf);
   };
   auto floor = [&] {
     benchmark::DoNotOptimize(std::snprintf(
