@@ -1,5 +1,7 @@
 #include "frame/datastore.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -12,8 +14,15 @@ namespace quillmore {
 
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
                       CopyRule rule) {
+  return CopyOut(std::span<const std::string_view>(&text, 1), buffer, size,
+                 rule);
+}
+
+std::uint32_t CopyOut(std::span<const std::string_view> pieces, char* buffer,
+                      std::uint32_t size, CopyRule rule) {
   if (buffer == nullptr) return 0;
-  const std::size_t len = text.size();
+  std::size_t len = 0;
+  for (std::string_view piece : pieces) len += piece.size();
   bool fits = false;
   switch (rule) {
     case CopyRule::kTerminated:
@@ -28,7 +37,25 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
       break;
   }
   if (!fits) return 0;
-  std::memcpy(buffer, text.data(), len);
+  // A piece that lies in the part of the buffer being written would be
+  // overwritten before it is read: then the pieces are joined first.
+  const auto low = reinterpret_cast<std::uintptr_t>(buffer);
+  const bool overlap =
+      std::any_of(pieces.begin(), pieces.end(), [&](std::string_view piece) {
+        const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+        return !piece.empty() && at < low + len && low < at + piece.size();
+      });
+  if (overlap) {
+    std::string joined;
+    for (std::string_view piece : pieces) joined += piece;
+    std::memcpy(buffer, joined.data(), len);
+  } else {
+    char* out = buffer;
+    for (std::string_view piece : pieces) {
+      std::memcpy(out, piece.data(), piece.size());
+      out += piece.size();
+    }
+  }
   if (rule != CopyRule::kNoTerminator) buffer[len] = '\0';
   return static_cast<std::uint32_t>(len);
 }
@@ -47,7 +74,8 @@ DataStore::DataStore(const DataStore& other)
       useXmlParser(other.useXmlParser),
       useUserTable(other.useUserTable),
       userTable(other.userTable),
-      itemSearch(other.itemSearch) {
+      itemSearch(other.itemSearch),
+      textTable_(other.textTable_) {
   std::memcpy(xsltFile, other.xsltFile, sizeof xsltFile);
 }
 
@@ -94,6 +122,7 @@ int DataStore::LoadData(int d) {
   if (d < 0) return 1;
   try {
     Load(d);
+    textTable_ = TextTableName(d);
   } catch (...) {
     // Out of memory: nothing stays loaded.
     UnloadData();
@@ -155,6 +184,7 @@ void DataStore::UnloadData() {
   transformer.reset();
   itemSearch.clear();
   itemSearch.shrink_to_fit();
+  textTable_.clear();
   device = -1;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,10 @@ enum class CopyRule {
 // buffer untouched when it doesn't fit or the buffer is null.
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
                       CopyRule rule = CopyRule::kTerminated);
+// The same for a text given as pieces laid end to end, measured before
+// anything is written. A piece may lie inside the buffer itself.
+std::uint32_t CopyOut(std::span<const std::string_view> pieces, char* buffer,
+                      std::uint32_t size, CopyRule rule);
 
 class DataStore {
  public:
@@ -179,6 +184,13 @@ class DataStore {
   UserTableList userTable;  // userTableCount is userTable.size()
   std::unique_ptr<XmlParser> transformer;
   std::vector<_tagITEMSEARCHINFO> itemSearch;  // itemSearchCount: size()
+
+  // The loaded device's text table name, formed once per load; empty when
+  // nothing is loaded.
+  std::string textTable_;
+  // The statement being built, reused by every call so that building one
+  // allocates nothing once it has grown. Never shared with the host.
+  std::string statement_;
 };
 
 }  // namespace quillmore

@@ -147,10 +147,10 @@ std::uint32_t DataStore::GetSelectQueryByItemIndex(
                         params, std::size_t{count} * sizeof(_tagSEARCHPARAM))) {
     return 0;
   }
-  const std::string statement = BuildSearchQuery(
-      camera, from, to, std::span<const _tagSEARCHPARAM>(params, count),
-      joinMode, itemSearch, LoadedDatabaseType(), TextTableName(device));
-  return CopyOut(statement, buffer, size);
+  BuildSearchQuery(statement_, camera, from, to,
+                   std::span<const _tagSEARCHPARAM>(params, count), joinMode,
+                   itemSearch, LoadedDatabaseType(), textTable_);
+  return CopyOut(statement_, buffer, size);
 }
 
 int DataStore::IsValidSearchRecord(const char* record, _tagSEARCHPARAM* params,

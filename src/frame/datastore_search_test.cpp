@@ -158,7 +158,7 @@ TEST(ItemSearchTest, SearchSelectAndRecordMatcher) {
   _tagSEARCHPARAM p = Param(0, "12.5", 2), card = Param(1);
   EXPECT_EQ(q.GetSelectQueryByItemIndex(3, "a", "b", &p, 1, 0, buf, 400), 0u);
   EXPECT_EQ(q.IsValidSearchRecord("x", nullptr, 0, 0), 0);
-  ASSERT_EQ(q.LoadData(3), 1);
+  ASSERT_EQ(q.LoadData(2) + q.LoadData(3), 2);
   // The loaded definitions and database type, the text table's name.
   ExpectCopyOutAtEdges(
       Getter(q, &CQuillmoreExt::GetSelectQueryByItemIndex, 3, "a", "b", &p, 1u,
@@ -174,11 +174,18 @@ TEST(ItemSearchTest, SearchSelectAndRecordMatcher) {
   // A null array with a count is no parameters.
   EXPECT_EQ(q.GetSelectQueryByItemIndex(3, "a", "b", nullptr, 5, 0, buf, 400),
             q.GetSelectQueryByItemIndex(3, "a", "b", &p, 0, 0, buf, 400));
-  EXPECT_EQ(q.IsValidSearchRecord("x", nullptr, 3, 1), 1);
   EXPECT_EQ(q.IsValidSearchRecord("CARD 12 EUR", &card, 1, 0), 1);
   EXPECT_EQ(q.IsValidSearchRecord("CARD EUR 12", &card, 1, 0), 0);
   EXPECT_EQ(q.IsValidSearchRecord(nullptr, nullptr, 0, 0), 0);
-  EXPECT_EQ(q.IsValidSearchRecord("x", bad_param, 1, 1), 0);
+  // The INSERT straight into the buffer, from a copy, with the name formed
+  // at the last load; a value that lies in the part written.
+  std::strcpy(buf + 100, "it's");
+  EXPECT_EQ(std::string(buf, CQuillmoreExt(q).GetInsertQueryEx(
+                                 -2, "d", "s", buf + 100, "", "/p", 0x80000000u,
+                                 buf, 400)),
+            "INSERT INTO TBL_TEXTDATAEX3_1A2B3C4D (f_date, f_systime, f_cam, "
+            "f_text, f_xml, f_savepath, f_savepos) VALUES ('d', 's', -2, "
+            "'it's', '', '/p', -2147483648)");
 }
 
 }  // namespace

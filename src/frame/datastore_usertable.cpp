@@ -294,29 +294,28 @@ std::uint32_t DataStore::GetInsertQueryEx(int camera, const char* date,
       text == nullptr || xml == nullptr || savePath == nullptr) {
     return 0;
   }
-  // No terminator: a size equal to the statement's length is enough.
-  return CopyOut(InsertQuery(TextTableName(device), camera, date, systemTime,
-                             text, xml, savePath, savePosition),
-                 buffer, size, CopyRule::kNoTerminator);
+  // Straight into the caller's buffer. No terminator: a size equal to the
+  // statement's length is enough.
+  const InsertStatement insert(textTable_, camera, date, systemTime, text, xml,
+                               savePath, savePosition);
+  return CopyOut(insert.pieces(), buffer, size, CopyRule::kNoTerminator);
 }
 
 std::uint32_t DataStore::GetDeleteQueryByID(int recordNumber, char* buffer,
                                             std::uint32_t size) {
   if (device < 0 || !config || config->databaseType == 0) return 0;
-  return CopyOut(
-      DeleteByIdBatch(TextTableName(device),
-                      LoadedUserTableNames(kDeleteNamesCapacity), recordNumber),
-      buffer, size);
+  DeleteByIdBatch(statement_, textTable_,
+                  LoadedUserTableNames(kDeleteNamesCapacity), recordNumber);
+  return CopyOut(statement_, buffer, size);
 }
 
 std::uint32_t DataStore::GetDeleteQueryByDate(const char* date, char* buffer,
                                               std::uint32_t size) {
   if (date == nullptr || device < 0 || !config || config->databaseType == 0)
     return 0;
-  return CopyOut(
-      DeleteByDateBatch(TextTableName(device),
-                        LoadedUserTableNames(kDeleteNamesCapacity), date),
-      buffer, size);
+  DeleteByDateBatch(statement_, textTable_,
+                    LoadedUserTableNames(kDeleteNamesCapacity), date);
+  return CopyOut(statement_, buffer, size);
 }
 
 std::uint32_t DataStore::GetSelectTemplateQuery(char* buffer,
@@ -325,9 +324,9 @@ std::uint32_t DataStore::GetSelectTemplateQuery(char* buffer,
       device < 0) {
     return 0;
   }
-  return CopyOut(SelectTemplate(TextTableName(device),
-                                LoadedUserTableNames(kSelectNamesCapacity)),
-                 buffer, size);
+  SelectTemplate(statement_, textTable_,
+                 LoadedUserTableNames(kSelectNamesCapacity));
+  return CopyOut(statement_, buffer, size);
 }
 
 std::uint32_t DataStore::GetSelectQueryByDateTime(const char* from,
@@ -338,16 +337,22 @@ std::uint32_t DataStore::GetSelectQueryByDateTime(const char* from,
     return 0;
   }
   const std::string_view lower(from), upper(to);
-  const std::string format = SelectTemplate(
-      TextTableName(device), LoadedUserTableNames(kSelectNamesCapacity));
+  SelectTemplate(statement_, textTable_,
+                 LoadedUserTableNames(kSelectNamesCapacity));
+  const std::size_t length = statement_.size();
   // Counted with the template's own placeholders, as the host expects.
   if (std::uint64_t{size} <
-      std::uint64_t{format.size()} + lower.size() + upper.size()) {
+      std::uint64_t{length} + lower.size() + upper.size()) {
     return 0;
   }
-  // Names in the template have any '%' doubled, so only the two bounds are
-  // filled in; the result is cut at the expansion limit.
-  return CopyOut(ExpandScript(format, {lower, upper}), buffer, size);
+  // The filled statement goes after the template, which it reads: the room
+  // for both is made first, so the template stays in place. Names in the
+  // template have any '%' doubled, so only the two bounds are filled in;
+  // the result is cut at the expansion limit.
+  statement_.reserve(length + kExpansionLimit);
+  AppendExpanded(statement_, std::string_view(statement_.data(), length),
+                 {lower, upper});
+  return CopyOut(std::string_view(statement_).substr(length), buffer, size);
 }
 
 }  // namespace quillmore

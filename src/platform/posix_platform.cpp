@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "platform/ascii.h"
+#include "platform/posix_read_access.h"
 
 namespace quillmore {
 namespace {
@@ -259,85 +260,8 @@ std::uint32_t PosixPlatform::VolumeSerial() {
   return 0;
 }
 
-// Asks the kernel to copy one byte of every page in the range into a pipe:
-// a page that can't be read makes the copy fail with EFAULT instead of
-// raising a signal. Protection is per page, so one byte per page tells.
-namespace {
-
-// One byte of each page from `first` to `last`, copied by the kernel from
-// our own address space: a page that can't be read ends the copy short
-// instead of faulting. 1 readable, 0 not, -1 when the call is unavailable
-// (a sandbox may forbid it).
-int ProbeWithVmRead(std::uintptr_t first, std::uintptr_t last,
-                    std::uintptr_t page) {
-  constexpr std::size_t kBatch = 64;
-  char sink[kBatch];
-  struct iovec local = {sink, 0};
-  struct iovec remote[kBatch];
-  std::uintptr_t a = first;
-  for (bool done = false; !done;) {
-    std::size_t n = 0;
-    while (n < kBatch && !done) {
-      remote[n++] = {reinterpret_cast<void*>(a), 1};
-      const std::uintptr_t next = (a / page + 1) * page;
-      done = next == 0 || next > last;
-      a = next;
-    }
-    local.iov_len = n;
-    const ssize_t got = ::process_vm_readv(::getpid(), &local, 1, remote, n, 0);
-    if (got < 0 && (errno == ENOSYS || errno == EPERM)) return -1;
-    if (got != static_cast<ssize_t>(n)) return 0;
-  }
-  return 1;
-}
-
-// The same through a pipe, for when the direct copy is forbidden.
-bool ProbeWithPipe(std::uintptr_t first, std::uintptr_t last,
-                   std::uintptr_t page) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  Fd rd(fds[0]), wr(fds[1]);
-  char sink[512];
-  std::size_t pending = 0;  // bytes in the pipe; drained before it fills
-  for (std::uintptr_t a = first;;) {
-    // The raw system call: a sanitizer's write() wrapper would check the
-    // byte itself instead of letting the kernel answer.
-    const ssize_t n = Retry([&] {
-      return static_cast<ssize_t>(::syscall(
-          SYS_write, wr.get(), reinterpret_cast<const void*>(a), 1));
-    });
-    if (n != 1) return false;
-    if (++pending == sizeof sink) {
-      if (Retry([&] { return ::read(rd.get(), sink, sizeof sink); }) !=
-          static_cast<ssize_t>(sizeof sink)) {
-        return false;
-      }
-      pending = 0;
-    }
-    const std::uintptr_t next = (a / page + 1) * page;
-    if (next == 0 || next > last) return true;  // last page probed
-    a = next;
-  }
-}
-
-}  // namespace
-
 bool PosixPlatform::IsReadable(const void* p, std::size_t size) {
-  if (p == nullptr) return false;
-  if (size == 0) return true;
-  const auto start = reinterpret_cast<std::uintptr_t>(p);
-  if (size - 1 > UINTPTR_MAX - start) return false;  // wraps around
-  const std::uintptr_t last = start + (size - 1);
-  static const auto page =
-      static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  // Protection is per page, so one byte of each page answers for it.
-  static std::atomic<bool> vm_read_works{true};
-  if (vm_read_works.load(std::memory_order_relaxed)) {
-    const int r = ProbeWithVmRead(start, last, page);
-    if (r >= 0) return r == 1;
-    vm_read_works.store(false, std::memory_order_relaxed);
-  }
-  return ProbeWithPipe(start, last, page);
+  return IsReadableMemory(p, size);
 }
 
 bool PosixPlatform::FileExists(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 namespace quillmore {
 namespace {
@@ -13,11 +14,8 @@ namespace {
 // them; a host that switched to a locale with a decimal comma still reads
 // "12.5" as twelve and a half.
 TEST(NumberTextTest, WholeAndLeadingNumbersWhateverTheLocale) {
-  struct Case {
-    std::string text;
-    bool whole;
-    double value;  // of the whole text, else of its prefix
-  } cases[] = {
+  // Text, whether it is a whole number, its value (else its prefix's).
+  const std::tuple<std::string, bool, double> cases[] = {
       // clang-format off
       {"12.5", true, 12.5}, {" \t\n\v\f\r-3", true, -3}, {"+5", true, 5},
       {".5", true, 0.5}, {"5.", true, 5}, {"-1E-2", true, -0.01},
@@ -32,12 +30,12 @@ TEST(NumberTextTest, WholeAndLeadingNumbersWhateverTheLocale) {
     if (std::setlocale(LC_ALL, locale) == nullptr) {
       GTEST_SKIP() << "locale " << locale << " is not installed";
     }
-    for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(locale) + " " + c.text.substr(0, 12));
-      const std::optional<double> v = WholeNumber(c.text);
-      EXPECT_EQ(v.has_value(), c.whole);
-      EXPECT_EQ(v.value_or(c.value), c.value);
-      EXPECT_EQ(LeadingNumber(c.text), c.value);
+    for (const auto& [text, whole, value] : cases) {
+      SCOPED_TRACE(std::string(locale) + " " + text.substr(0, 12));
+      const std::optional<double> v = WholeNumber(text);
+      EXPECT_EQ(v.has_value(), whole);
+      EXPECT_EQ(v.value_or(value), value);
+      EXPECT_EQ(LeadingNumber(text), value);
     }
   }
   std::setlocale(LC_ALL, "C");

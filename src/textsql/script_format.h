@@ -31,6 +31,14 @@ std::string ExpandScript(std::string_view format,
                          std::size_t limit = kExpansionLimit,
                          Placeholders which = Placeholders::kText);
 
+// The same expansion appended to `out` (the limit counts what is appended).
+// Neither `format` nor an argument may point into `out`, unless `out` has
+// the capacity for what is appended.
+void AppendExpanded(std::string& out, std::string_view format,
+                    std::initializer_list<std::string_view> args,
+                    std::size_t limit = kExpansionLimit,
+                    Placeholders which = Placeholders::kText);
+
 // The script text of a file's first bytes: up to the first zero byte.
 std::string_view ScriptText(std::string_view bytes);
 
