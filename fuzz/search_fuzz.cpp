@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   p += n_items * sizeof(_tagITEMSEARCHINFO);
   if (n_params != 0) std::memcpy(params.data(), p, n_params * sizeof params[0]);
   p += n_params * sizeof(_tagSEARCHPARAM);
-  const std::string_view record(reinterpret_cast<const char*>(p),
-                                size - need);
+  const std::string_view record(reinterpret_cast<const char*>(p), size - need);
   const int join = data[0] >> 4;
   (void)quillmore::MatchesSearch(record, params, join, items);
-  (void)quillmore::BuildSearchQuery(100 - (data[1] >> 7), "a", "b", params,
-                                    join, items, data[1] >> 5, "T m");
+  std::string out;
+  quillmore::BuildSearchQuery(out, 100 - (data[1] >> 7), "a", "b", params, join,
+                              items, data[1] >> 5, "T m");
   return 0;
 }

@@ -8,7 +8,10 @@
 // and, unless a method says otherwise, the buffer is left exactly as it was.
 // Nothing is ever written past `size` bytes. `GetUseDatabase` and
 // `GetDatabaseType` give -1 when no device is loaded; other `int` results are
-// 1 for success and 0 for failure unless a method says otherwise.
+// 1 for success and 0 for failure unless a method says otherwise. No
+// exception leaves a method: when memory runs out a method gives its
+// failure result (LoadData then leaves nothing loaded; a failed copy leaves
+// an empty object).
 //
 // Threads. One CQuillmoreExt must not be used by two threads at once.
 // Separate objects share nothing in memory; they share the configuration

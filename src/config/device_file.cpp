@@ -19,29 +19,31 @@ std::string Numbered(const char* stem, std::size_t n) {
 
 std::string Decimal(std::int64_t v) { return std::to_string(v); }
 
-// Name, type and length of one definition or child, in `section`.
-void ReadColumn(Platform& p, const std::string& path, const std::string& section,
-                std::size_t n, _tagUSERTABLEINFO& r, bool with_type) {
+template <std::size_t N>
+std::string FieldText(const char (&field)[N]) {
+  return std::string(FieldView(field));
+}
+
+// Name, type and length of one column definition, in `section`.
+void ReadColumn(Platform& p, const std::string& path,
+                const std::string& section, std::size_t n,
+                _tagUSERTABLEINFO& r) {
   SetField(r.szElement,
            p.ProfileString(path, section, Numbered("ELEMENT", n), "", 50));
-  if (with_type) {
-    r.byFieldType = static_cast<std::uint8_t>(
-        p.ProfileInt(path, section, Numbered("FIELDTYPE", n), 0));
-    r.dwFieldLen = p.ProfileInt(path, section, Numbered("FIELDLEN", n), 0);
-  }
+  r.byFieldType = static_cast<std::uint8_t>(
+      p.ProfileInt(path, section, Numbered("FIELDTYPE", n), 0));
+  r.dwFieldLen = p.ProfileInt(path, section, Numbered("FIELDLEN", n), 0);
 }
 
 void WriteColumn(Platform& p, const std::string& path,
                  const std::string& section, std::size_t n,
-                 const _tagUSERTABLEINFO& r, bool with_type) {
+                 const _tagUSERTABLEINFO& r) {
   p.WriteProfileString(path, section, Numbered("ELEMENT", n),
                        FieldText(r.szElement));
-  if (with_type) {
-    p.WriteProfileString(path, section, Numbered("FIELDTYPE", n),
-                         Decimal(r.byFieldType));
-    p.WriteProfileString(path, section, Numbered("FIELDLEN", n),
-                         Decimal(r.dwFieldLen));
-  }
+  p.WriteProfileString(path, section, Numbered("FIELDTYPE", n),
+                       Decimal(r.byFieldType));
+  p.WriteProfileString(path, section, Numbered("FIELDLEN", n),
+                       Decimal(r.dwFieldLen));
 }
 
 }  // namespace
@@ -61,14 +63,14 @@ UserTableList ReadUserTables(Platform& p, const std::string& path,
         p.ProfileInt(path, "USERTABLE", Numbered("CHILDLEN", i), 0));
     std::vector<_tagUSERTABLEINFO> children;
     if (r.dwChildLen == 0) {
-      ReadColumn(p, path, "USERTABLE", i, r, true);
+      ReadColumn(p, path, "USERTABLE", i, r);
     } else {
       SetField(r.szElement, p.ProfileString(path, "USERTABLE",
                                             Numbered("ELEMENT", i), "", 50));
       const std::string section = Numbered("ELEMENT", i);
       children.resize(r.dwChildLen);
       for (std::size_t j = 1; j <= r.dwChildLen; ++j) {
-        ReadColumn(p, path, section, j, children[j - 1], true);
+        ReadColumn(p, path, section, j, children[j - 1]);
       }
     }
     list.Append(r, std::move(children));
@@ -90,20 +92,19 @@ void WriteUserTables(Platform& p, const std::string& path,
     p.WriteProfileString(path, "USERTABLE", Numbered("CHILDLEN", i),
                          Decimal(r.dwChildLen));
     if (r.dwChildLen == 0) {
-      WriteColumn(p, path, "USERTABLE", i, r, true);
+      WriteColumn(p, path, "USERTABLE", i, r);
       continue;
     }
     p.WriteProfileString(path, "USERTABLE", Numbered("ELEMENT", i),
                          FieldText(r.szElement));
     const std::string section = Numbered("ELEMENT", i);
     for (std::size_t j = 1; j <= r.dwChildLen; ++j) {
-      WriteColumn(p, path, section, j, r.pChild[j - 1], true);
+      WriteColumn(p, path, section, j, r.pChild[j - 1]);
     }
   }
 }
 
-_tagITEMSEARCHINFO ReadSearchItem(Platform& p, const std::string& path,
-                                  int k) {
+_tagITEMSEARCHINFO ReadSearchItem(Platform& p, const std::string& path, int k) {
   _tagITEMSEARCHINFO r;
   std::memset(&r, 0, sizeof r);
   const std::string s = Numbered("S", static_cast<std::size_t>(k));
@@ -123,7 +124,8 @@ _tagITEMSEARCHINFO ReadSearchItem(Platform& p, const std::string& path,
     SetField(r.szNoKeyword, p.ProfileString(path, s, "NOKEYWORD", "", 50));
   }
   SetField(r.szDefinedValue, p.ProfileString(path, s, "DEFINEDVALUE", "", 50));
-  r.nPreItemId = static_cast<std::int16_t>(p.ProfileInt(path, s, "PREITEMID", 0));
+  r.nPreItemId =
+      static_cast<std::int16_t>(p.ProfileInt(path, s, "PREITEMID", 0));
   r.dwFindNumber = p.ProfileInt(path, s, "FINDNUMBER", 0);
   r.nFindType = static_cast<std::int16_t>(p.ProfileInt(path, s, "FINDTYPE", 0));
   return r;

@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "config/record_fields.h"
+#include "config/user_table_list.h"
 #include "quillmore/QuillmoreExt.h"
-#include "usertable/user_table_list.h"
 
 namespace quillmore {
 
@@ -22,23 +23,6 @@ inline constexpr std::int32_t kMaxDefinitions = 65536;
 // Reads a count key ("LEN") with the bounds above.
 std::size_t ReadCount(Platform& p, const std::string& path,
                       const char* section);
-
-// Copies `text` into a fixed char field, cut to the field's size - 1.
-template <std::size_t N>
-void SetField(char (&field)[N], const std::string& text) {
-  std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
-  text.copy(field, n);
-  field[n] = '\0';
-}
-
-// The text of a fixed char field; a host may hand in one without a
-// terminator, so it never reads past the field.
-template <std::size_t N>
-std::string FieldText(const char (&field)[N]) {
-  std::size_t n = 0;
-  while (n < N && field[n] != '\0') ++n;
-  return std::string(field, n);
-}
 
 // Section USERTABLE: `count` definitions with their children.
 UserTableList ReadUserTables(Platform& p, const std::string& path,

@@ -1,4 +1,6 @@
 // The exported facade: creates its DataStore on first use and forwards.
+// No exception leaves an exported method: one raised inside (only memory
+// exhaustion can raise one) becomes the method's failure result.
 #include "quillmore/QuillmoreExt.h"
 
 #include "frame/datastore.h"
@@ -6,20 +8,44 @@
 
 using quillmore::DataStore;
 
+namespace {
+
+template <typename R, typename F>
+R Guard(R failure, F&& call) noexcept {
+  try {
+    return call();
+  } catch (...) {
+    return failure;
+  }
+}
+
+template <typename F>
+void Guard(F&& call) noexcept {
+  try {
+    call();
+  } catch (...) {
+  }
+}
+
+// A copy of `other`'s store, or none when `other` has none or the copy
+// fails: a failed copy leaves an empty facade.
+DataStore* CopyOf(const DataStore* other) noexcept {
+  if (other == nullptr) return nullptr;
+  return Guard<DataStore*>(nullptr, [&] { return new DataStore(*other); });
+}
+
+}  // namespace
+
 CQuillmoreExt::CQuillmoreExt() : impl(nullptr) {}
 
 CQuillmoreExt::CQuillmoreExt(const CQuillmoreExt& other)
-    : impl(other.impl != nullptr ? new DataStore(*other.impl) : nullptr) {}
+    : impl(CopyOf(other.impl)) {}
 
 CQuillmoreExt& CQuillmoreExt::operator=(const CQuillmoreExt& other) {
-  if (this == &other) return *this;
-  if (other.impl == nullptr) {
+  if (this != &other) {
+    DataStore* copy = CopyOf(other.impl);
     delete impl;
-    impl = nullptr;
-  } else if (impl == nullptr) {
-    impl = new DataStore(*other.impl);
-  } else {
-    *impl = *other.impl;
+    impl = copy;
   }
   return *this;
 }
@@ -32,201 +58,319 @@ DataStore* CQuillmoreExt::Store() {
 }
 
 int CQuillmoreExt::LoadData(int device) {
-  return Store()->LoadData(device);
+  return Guard<int>(0, [&] { return Store()->LoadData(device); });
 }
 
 void CQuillmoreExt::UnloadData() {
-  Store()->UnloadData();
+  Guard([&] { Store()->UnloadData(); });
 }
 
 int CQuillmoreExt::GetUseDatabase() {
-  return Store()->GetUseDatabase();
+  return Guard<int>(-1, [&] { return Store()->GetUseDatabase(); });
 }
 
 int CQuillmoreExt::GetDatabaseType() {
-  return Store()->GetDatabaseType();
+  return Guard<int>(-1, [&] { return Store()->GetDatabaseType(); });
 }
 
 int CQuillmoreExt::GetDatabaseTypeEx(int device) {
-  return Store()->GetDatabaseTypeEx(device);
+  return Guard<int>(0, [&] { return Store()->GetDatabaseTypeEx(device); });
 }
 
 uint32_t CQuillmoreExt::GetDatabaseName(char* buffer, uint32_t size) {
-  return Store()->GetDatabaseName(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDatabaseName(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabaseUser(char* buffer, uint32_t size) {
-  return Store()->GetDatabaseUser(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDatabaseUser(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabasePassword(char* buffer, uint32_t size) {
-  return Store()->GetDatabasePassword(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDatabasePassword(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabaseServer(char* buffer, uint32_t size) {
-  return Store()->GetDatabaseServer(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDatabaseServer(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabasePath(char* buffer, uint32_t size) {
-  return Store()->GetDatabasePath(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDatabasePath(buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetDatabasePathEx(int device, char* buffer, uint32_t size) {
-  return Store()->GetDatabasePathEx(device, buffer, size);
+uint32_t CQuillmoreExt::GetDatabasePathEx(int device, char* buffer,
+                                          uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDatabasePathEx(device, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetConnectionString(char* buffer, uint32_t size) {
-  return Store()->GetConnectionString(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetConnectionString(buffer, size); });
 }
 
-void CQuillmoreExt::SetUseDatabase(int device, int useDatabase, int databaseType, const char* pathOrServer, const char* databaseName, const char* user, const char* password) {
-  Store()->SetUseDatabase(device, useDatabase, databaseType, pathOrServer, databaseName, user, password);
+void CQuillmoreExt::SetUseDatabase(int device, int useDatabase,
+                                   int databaseType, const char* pathOrServer,
+                                   const char* databaseName, const char* user,
+                                   const char* password) {
+  Guard([&] {
+    Store()->SetUseDatabase(device, useDatabase, databaseType, pathOrServer,
+                            databaseName, user, password);
+  });
 }
 
-int CQuillmoreExt::CreateDatabase(int device, int askBeforeReplacing, const char* question) {
-  return Store()->CreateDatabase(device, askBeforeReplacing, question);
+int CQuillmoreExt::CreateDatabase(int device, int askBeforeReplacing,
+                                  const char* question) {
+  return Guard<int>(0, [&] {
+    return Store()->CreateDatabase(device, askBeforeReplacing, question);
+  });
 }
 
 int CQuillmoreExt::GetUseXmlParser(int device) {
-  return Store()->GetUseXmlParser(device);
+  return Guard<int>(0, [&] { return Store()->GetUseXmlParser(device); });
 }
 
 int CQuillmoreExt::GetXmlParserFile(int device, char* buffer, uint32_t size) {
-  return Store()->GetXmlParserFile(device, buffer, size);
+  return Guard<int>(
+      0, [&] { return Store()->GetXmlParserFile(device, buffer, size); });
 }
 
 void CQuillmoreExt::SetXmlParserFile(int device, const char* xsltFile) {
-  Store()->SetXmlParserFile(device, xsltFile);
+  Guard([&] { Store()->SetXmlParserFile(device, xsltFile); });
 }
 
-uint32_t CQuillmoreExt::GetCreateQuery(int databaseType, char* buffer, uint32_t size) {
-  return Store()->GetCreateQuery(databaseType, buffer, size);
+uint32_t CQuillmoreExt::GetCreateQuery(int databaseType, char* buffer,
+                                       uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetCreateQuery(databaseType, buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetDropQuery(int databaseType, char* buffer, uint32_t size) {
-  return Store()->GetDropQuery(databaseType, buffer, size);
+uint32_t CQuillmoreExt::GetDropQuery(int databaseType, char* buffer,
+                                     uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDropQuery(databaseType, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetTableName(char* buffer, uint32_t size) {
-  return Store()->GetTableName(buffer, size);
+  return Guard<uint32_t>(0,
+                         [&] { return Store()->GetTableName(buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetTableNameEx(int device, char* buffer, uint32_t size) {
-  return Store()->GetTableNameEx(device, buffer, size);
+uint32_t CQuillmoreExt::GetTableNameEx(int device, char* buffer,
+                                       uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetTableNameEx(device, buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetCreateDatabaseQuery(int databaseType, const char* databaseName, char* buffer, uint32_t size) {
-  return Store()->GetCreateDatabaseQuery(databaseType, databaseName, buffer, size);
+uint32_t CQuillmoreExt::GetCreateDatabaseQuery(int databaseType,
+                                               const char* databaseName,
+                                               char* buffer, uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetCreateDatabaseQuery(databaseType, databaseName, buffer,
+                                           size);
+  });
 }
 
-uint32_t CQuillmoreExt::GetInsertQueryEx(int camera, const char* date, const char* systemTime, const char* text, const char* xml, const char* savePath, uint32_t savePosition, char* buffer, uint32_t size) {
-  return Store()->GetInsertQueryEx(camera, date, systemTime, text, xml, savePath, savePosition, buffer, size);
+uint32_t CQuillmoreExt::GetInsertQueryEx(int camera, const char* date,
+                                         const char* systemTime,
+                                         const char* text, const char* xml,
+                                         const char* savePath,
+                                         uint32_t savePosition, char* buffer,
+                                         uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetInsertQueryEx(camera, date, systemTime, text, xml,
+                                     savePath, savePosition, buffer, size);
+  });
 }
 
-uint32_t CQuillmoreExt::GetDeleteQueryByID(int recordNumber, char* buffer, uint32_t size) {
-  return Store()->GetDeleteQueryByID(recordNumber, buffer, size);
+uint32_t CQuillmoreExt::GetDeleteQueryByID(int recordNumber, char* buffer,
+                                           uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetDeleteQueryByID(recordNumber, buffer, size);
+  });
 }
 
-uint32_t CQuillmoreExt::GetDeleteQueryByDate(const char* date, char* buffer, uint32_t size) {
-  return Store()->GetDeleteQueryByDate(date, buffer, size);
+uint32_t CQuillmoreExt::GetDeleteQueryByDate(const char* date, char* buffer,
+                                             uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetDeleteQueryByDate(date, buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetSelectQueryByDateTime(const char* from, const char* to, char* buffer, uint32_t size) {
-  return Store()->GetSelectQueryByDateTime(from, to, buffer, size);
+uint32_t CQuillmoreExt::GetSelectQueryByDateTime(const char* from,
+                                                 const char* to, char* buffer,
+                                                 uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetSelectQueryByDateTime(from, to, buffer, size);
+  });
 }
 
 uint32_t CQuillmoreExt::GetSelectTemplateQuery(char* buffer, uint32_t size) {
-  return Store()->GetSelectTemplateQuery(buffer, size);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetSelectTemplateQuery(buffer, size); });
 }
 
 int CQuillmoreExt::GetUseUserTable(int device) {
-  return Store()->GetUseUserTable(device);
+  return Guard<int>(0, [&] { return Store()->GetUseUserTable(device); });
 }
 
 uint32_t CQuillmoreExt::GetUserTableElementsCount(int device) {
-  return Store()->GetUserTableElementsCount(device);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetUserTableElementsCount(device); });
 }
 
-uint32_t CQuillmoreExt::GetUserTableElements(int device, _tagUSERTABLEINFO* elements, uint32_t capacity) {
-  return Store()->GetUserTableElements(device, elements, capacity);
+uint32_t CQuillmoreExt::GetUserTableElements(int device,
+                                             _tagUSERTABLEINFO* elements,
+                                             uint32_t capacity) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetUserTableElements(device, elements, capacity);
+  });
 }
 
-int CQuillmoreExt::SetUserTableElements(int device, _tagUSERTABLEINFO* elements, uint32_t count) {
-  return Store()->SetUserTableElements(device, elements, count);
+int CQuillmoreExt::SetUserTableElements(int device, _tagUSERTABLEINFO* elements,
+                                        uint32_t count) {
+  return Guard<int>(0, [&] {
+    return Store()->SetUserTableElements(device, elements, count);
+  });
 }
 
-int CQuillmoreExt::FreeUserTableElements(_tagUSERTABLEINFO* elements, uint32_t count) {
-  return Store()->FreeUserTableElements(elements, count);
+int CQuillmoreExt::FreeUserTableElements(_tagUSERTABLEINFO* elements,
+                                         uint32_t count) {
+  return Guard<int>(
+      0, [&] { return Store()->FreeUserTableElements(elements, count); });
 }
 
-uint32_t CQuillmoreExt::GetUserCreateQueryEx(int device, char* buffer, uint32_t size) {
-  return Store()->GetUserCreateQueryEx(device, buffer, size);
+uint32_t CQuillmoreExt::GetUserCreateQueryEx(int device, char* buffer,
+                                             uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetUserCreateQueryEx(device, buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetUserCreateQueryTest(int device, _tagUSERTABLEINFO* elements, uint32_t count, char* buffer, uint32_t size) {
-  return Store()->GetUserCreateQueryTest(device, elements, count, buffer, size);
+uint32_t CQuillmoreExt::GetUserCreateQueryTest(int device,
+                                               _tagUSERTABLEINFO* elements,
+                                               uint32_t count, char* buffer,
+                                               uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetUserCreateQueryTest(device, elements, count, buffer,
+                                           size);
+  });
 }
 
-uint32_t CQuillmoreExt::GetUserDropQueryEx(int device, char* buffer, uint32_t size) {
-  return Store()->GetUserDropQueryEx(device, buffer, size);
+uint32_t CQuillmoreExt::GetUserDropQueryEx(int device, char* buffer,
+                                           uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetUserDropQueryEx(device, buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetUserTableNames(int device, char* buffer, uint32_t size) {
-  return Store()->GetUserTableNames(device, buffer, size);
+uint32_t CQuillmoreExt::GetUserTableNames(int device, char* buffer,
+                                          uint32_t size) {
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetUserTableNames(device, buffer, size); });
 }
 
-uint32_t CQuillmoreExt::GetUserFieldsByTable(int device, const char* tableName, char* buffer, uint32_t size) {
-  return Store()->GetUserFieldsByTable(device, tableName, buffer, size);
+uint32_t CQuillmoreExt::GetUserFieldsByTable(int device, const char* tableName,
+                                             char* buffer, uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetUserFieldsByTable(device, tableName, buffer, size);
+  });
 }
 
-uint32_t CQuillmoreExt::GetUserTableNamesByElements(int device, char* buffer, uint32_t size, _tagUSERTABLEINFO* elements, uint32_t count) {
-  return Store()->GetUserTableNamesByElements(device, buffer, size, elements, count);
+uint32_t CQuillmoreExt::GetUserTableNamesByElements(int device, char* buffer,
+                                                    uint32_t size,
+                                                    _tagUSERTABLEINFO* elements,
+                                                    uint32_t count) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetUserTableNamesByElements(device, buffer, size, elements,
+                                                count);
+  });
 }
 
-uint32_t CQuillmoreExt::GetUserDropQueryByElements(int device, char* buffer, uint32_t size, _tagUSERTABLEINFO* elements, uint32_t count) {
-  return Store()->GetUserDropQueryByElements(device, buffer, size, elements, count);
+uint32_t CQuillmoreExt::GetUserDropQueryByElements(int device, char* buffer,
+                                                   uint32_t size,
+                                                   _tagUSERTABLEINFO* elements,
+                                                   uint32_t count) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetUserDropQueryByElements(device, buffer, size, elements,
+                                               count);
+  });
 }
 
-uint32_t CQuillmoreExt::GetUserInsertQuery(int recordId, const char* xmlText, char* buffer, uint32_t size) {
-  return Store()->GetUserInsertQuery(recordId, xmlText, buffer, size);
+uint32_t CQuillmoreExt::GetUserInsertQuery(int recordId, const char* xmlText,
+                                           char* buffer, uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetUserInsertQuery(recordId, xmlText, buffer, size);
+  });
 }
 
 int CQuillmoreExt::ValidateXslt(const char* filePath) {
-  return Store()->ValidateXslt(filePath);
+  return Guard<int>(0, [&] { return Store()->ValidateXslt(filePath); });
 }
 
 uint32_t CQuillmoreExt::GetItemSearchElementsCount(int device) {
-  return Store()->GetItemSearchElementsCount(device);
+  return Guard<uint32_t>(
+      0, [&] { return Store()->GetItemSearchElementsCount(device); });
 }
 
-int CQuillmoreExt::GetItemSearchElementByIndex(int device, uint32_t index, _tagITEMSEARCHINFO* element) {
-  return Store()->GetItemSearchElementByIndex(device, index, element);
+int CQuillmoreExt::GetItemSearchElementByIndex(int device, uint32_t index,
+                                               _tagITEMSEARCHINFO* element) {
+  return Guard<int>(0, [&] {
+    return Store()->GetItemSearchElementByIndex(device, index, element);
+  });
 }
 
-int CQuillmoreExt::SetItemSearchElementByIndex(int device, uint32_t index, _tagITEMSEARCHINFO* element) {
-  return Store()->SetItemSearchElementByIndex(device, index, element);
+int CQuillmoreExt::SetItemSearchElementByIndex(int device, uint32_t index,
+                                               _tagITEMSEARCHINFO* element) {
+  return Guard<int>(0, [&] {
+    return Store()->SetItemSearchElementByIndex(device, index, element);
+  });
 }
 
-int CQuillmoreExt::GetItemSearchElement(int device, _tagITEMSEARCHINFO* elements, uint32_t capacity) {
-  return Store()->GetItemSearchElement(device, elements, capacity);
+int CQuillmoreExt::GetItemSearchElement(int device,
+                                        _tagITEMSEARCHINFO* elements,
+                                        uint32_t capacity) {
+  return Guard<int>(0, [&] {
+    return Store()->GetItemSearchElement(device, elements, capacity);
+  });
 }
 
-int CQuillmoreExt::SetItemSearchElement(int device, _tagITEMSEARCHINFO* elements, uint32_t count) {
-  return Store()->SetItemSearchElement(device, elements, count);
+int CQuillmoreExt::SetItemSearchElement(int device,
+                                        _tagITEMSEARCHINFO* elements,
+                                        uint32_t count) {
+  return Guard<int>(0, [&] {
+    return Store()->SetItemSearchElement(device, elements, count);
+  });
 }
 
 int CQuillmoreExt::DeleteItemSearchElementByIndex(int device, uint32_t index) {
-  return Store()->DeleteItemSearchElementByIndex(device, index);
+  return Guard<int>(0, [&] {
+    return Store()->DeleteItemSearchElementByIndex(device, index);
+  });
 }
 
-int CQuillmoreExt::AddItemSearchElement(int device, _tagITEMSEARCHINFO* element) {
-  return Store()->AddItemSearchElement(device, element);
+int CQuillmoreExt::AddItemSearchElement(int device,
+                                        _tagITEMSEARCHINFO* element) {
+  return Guard<int>(
+      0, [&] { return Store()->AddItemSearchElement(device, element); });
 }
 
-uint32_t CQuillmoreExt::GetSelectQueryByItemIndex(int camera, const char* from, const char* to, _tagSEARCHPARAM* params, uint32_t count, int joinMode, char* buffer, uint32_t size) {
-  return Store()->GetSelectQueryByItemIndex(camera, from, to, params, count, joinMode, buffer, size);
+uint32_t CQuillmoreExt::GetSelectQueryByItemIndex(int camera, const char* from,
+                                                  const char* to,
+                                                  _tagSEARCHPARAM* params,
+                                                  uint32_t count, int joinMode,
+                                                  char* buffer, uint32_t size) {
+  return Guard<uint32_t>(0, [&] {
+    return Store()->GetSelectQueryByItemIndex(camera, from, to, params, count,
+                                              joinMode, buffer, size);
+  });
 }
 
-int CQuillmoreExt::IsValidSearchRecord(const char* record, _tagSEARCHPARAM* params, uint32_t count, int joinMode) {
-  return Store()->IsValidSearchRecord(record, params, count, joinMode);
+int CQuillmoreExt::IsValidSearchRecord(const char* record,
+                                       _tagSEARCHPARAM* params, uint32_t count,
+                                       int joinMode) {
+  return Guard<int>(0, [&] {
+    return Store()->IsValidSearchRecord(record, params, count, joinMode);
+  });
 }

@@ -1,5 +1,7 @@
 #include "frame/datastore.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -12,8 +14,15 @@ namespace quillmore {
 
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
                       CopyRule rule) {
+  return CopyOut(std::span<const std::string_view>(&text, 1), buffer, size,
+                 rule);
+}
+
+std::uint32_t CopyOut(std::span<const std::string_view> pieces, char* buffer,
+                      std::uint32_t size, CopyRule rule) {
   if (buffer == nullptr) return 0;
-  const std::size_t len = text.size();
+  std::size_t len = 0;
+  for (std::string_view piece : pieces) len += piece.size();
   bool fits = false;
   switch (rule) {
     case CopyRule::kTerminated:
@@ -28,7 +37,25 @@ std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
       break;
   }
   if (!fits) return 0;
-  std::memcpy(buffer, text.data(), len);
+  // A piece that lies in the part of the buffer being written would be
+  // overwritten before it is read: then the pieces are joined first.
+  const auto low = reinterpret_cast<std::uintptr_t>(buffer);
+  const bool overlap =
+      std::any_of(pieces.begin(), pieces.end(), [&](std::string_view piece) {
+        const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+        return !piece.empty() && at < low + len && low < at + piece.size();
+      });
+  if (overlap) {
+    std::string joined;
+    for (std::string_view piece : pieces) joined += piece;
+    std::memcpy(buffer, joined.data(), len);
+  } else {
+    char* out = buffer;
+    for (std::string_view piece : pieces) {
+      std::memcpy(out, piece.data(), piece.size());
+      out += piece.size();
+    }
+  }
   if (rule != CopyRule::kNoTerminator) buffer[len] = '\0';
   return static_cast<std::uint32_t>(len);
 }
@@ -47,25 +74,9 @@ DataStore::DataStore(const DataStore& other)
       useXmlParser(other.useXmlParser),
       useUserTable(other.useUserTable),
       userTable(other.userTable),
-      itemSearch(other.itemSearch) {
+      itemSearch(other.itemSearch),
+      textTable_(other.textTable_) {
   std::memcpy(xsltFile, other.xsltFile, sizeof xsltFile);
-}
-
-DataStore& DataStore::operator=(const DataStore& other) {
-  if (this != &other) {
-    DataStore copy(other);
-    UnloadData();
-    platform_ = copy.platform_;
-    volumeSerial = copy.volumeSerial;
-    device = copy.device;
-    config = std::move(copy.config);
-    useXmlParser = copy.useXmlParser;
-    std::memcpy(xsltFile, copy.xsltFile, sizeof xsltFile);
-    useUserTable = copy.useUserTable;
-    userTable = std::move(copy.userTable);
-    itemSearch = std::move(copy.itemSearch);
-  }
-  return *this;
 }
 
 DataStore::~DataStore() { UnloadData(); }
@@ -96,7 +107,8 @@ const UserTableList& DataStore::StoredUserTables(int d,
   scratch.Clear();
   if (IsLoaded(d)) return useUserTable != 0 ? userTable : scratch;
   const std::string path = ConfigPath(d);
-  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return scratch;
+  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0)
+    return scratch;
   scratch = ReadUserTables(*platform_, path,
                            ReadCount(*platform_, path, "USERTABLE"));
   return scratch;
@@ -108,6 +120,18 @@ int DataStore::LoadData(int d) {
   // No device has a negative number: nothing to load, and the store stays
   // empty, as its device number says.
   if (d < 0) return 1;
+  try {
+    Load(d);
+    textTable_ = TextTableName(d);
+  } catch (...) {
+    // Out of memory: nothing stays loaded.
+    UnloadData();
+    return 0;
+  }
+  return 1;
+}
+
+void DataStore::Load(int d) {
   Platform& p = *platform_;
   const std::string path = ConfigPath(d);
   config = std::make_unique<DeviceConfig>();
@@ -117,7 +141,7 @@ int DataStore::LoadData(int d) {
       static_cast<std::uint8_t>(p.ProfileInt(path, "GENERAL", "DBTYPE", 0));
   if (config->databaseType == 0) {
     device = d;
-    return 1;
+    return;
   }
   auto text = [&](const char* key) -> std::optional<std::string> {
     std::string v = p.ProfileString(path, "GENERAL", key, "", 256);
@@ -149,7 +173,6 @@ int DataStore::LoadData(int d) {
     itemSearch.push_back(ReadSearchItem(p, path, static_cast<int>(k)));
   }
   device = d;
-  return 1;
 }
 
 void DataStore::UnloadData() {
@@ -161,6 +184,7 @@ void DataStore::UnloadData() {
   transformer.reset();
   itemSearch.clear();
   itemSearch.shrink_to_fit();
+  textTable_.clear();
   device = -1;
 }
 

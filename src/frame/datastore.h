@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,7 @@
 #include "config/database_settings.h"
 #include "quillmore/QuillmoreExt.h"
 #include "usertable/user_table_ddl.h"
-#include "usertable/user_table_list.h"
+#include "config/user_table_list.h"
 
 namespace quillmore {
 
@@ -35,12 +36,16 @@ enum class CopyRule {
 // buffer untouched when it doesn't fit or the buffer is null.
 std::uint32_t CopyOut(std::string_view text, char* buffer, std::uint32_t size,
                       CopyRule rule = CopyRule::kTerminated);
+// The same for a text given as pieces laid end to end, measured before
+// anything is written. A piece may lie inside the buffer itself.
+std::uint32_t CopyOut(std::span<const std::string_view> pieces, char* buffer,
+                      std::uint32_t size, CopyRule rule);
 
 class DataStore {
  public:
   explicit DataStore(Platform* platform);
   DataStore(const DataStore& other);
-  DataStore& operator=(const DataStore& other);
+  DataStore& operator=(const DataStore&) = delete;
   virtual ~DataStore();
 
   int LoadData(int device);
@@ -142,6 +147,8 @@ class DataStore {
 
  private:
   bool IsLoaded(int d) const { return device >= 0 && device == d; }
+  // The body of LoadData: reads device `d`'s file into the empty store.
+  void Load(int d);
   // "<module dir>/DV/devdata<N>.ini", looked up afresh (sets the cwd).
   std::string ConfigPath(int d);
   // "<module dir>/DV", looked up afresh (sets the cwd).
@@ -167,7 +174,7 @@ class DataStore {
 
   Platform* platform_;
 
-  // Names as the design gives them.
+  // The loaded state, under the names the rest of the system knows it by.
   std::uint32_t volumeSerial = 0;
   std::int32_t device = -1;
   std::unique_ptr<DeviceConfig> config;
@@ -177,6 +184,13 @@ class DataStore {
   UserTableList userTable;  // userTableCount is userTable.size()
   std::unique_ptr<XmlParser> transformer;
   std::vector<_tagITEMSEARCHINFO> itemSearch;  // itemSearchCount: size()
+
+  // The loaded device's text table name, formed once per load; empty when
+  // nothing is loaded.
+  std::string textTable_;
+  // The statement being built, reused by every call so that building one
+  // allocates nothing once it has grown. Never shared with the host.
+  std::string statement_;
 };
 
 }  // namespace quillmore

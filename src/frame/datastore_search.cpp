@@ -21,9 +21,6 @@ namespace {
 constexpr const char* kListSection = "ITEMSEARCH";
 constexpr std::uint8_t kHighestKind = 2;
 
-// "%d" of a count that ReadCount bounded.
-std::string Decimal(std::size_t n) { return std::to_string(n); }
-
 int ItemNumber(std::uint32_t index) { return static_cast<int>(index) + 1; }
 
 }  // namespace
@@ -97,7 +94,8 @@ int DataStore::SetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
   if (count > static_cast<std::uint32_t>(kMaxDefinitions)) return 0;
   if (IsLoaded(d)) itemSearch.assign(elements, elements + count);
   const std::string path = ConfigPath(d);
-  platform_->WriteProfileString(path, kListSection, "LEN", Decimal(count));
+  platform_->WriteProfileString(path, kListSection, "LEN",
+                                std::to_string(count));
   for (std::uint32_t i = 0; i < count; ++i) {
     WriteSearchItem(*platform_, path, ItemNumber(i), elements[i]);
   }
@@ -119,7 +117,8 @@ int DataStore::DeleteItemSearchElementByIndex(int d, std::uint32_t index) {
     WriteSearchItem(*platform_, path, static_cast<int>(k),
                     ReadSearchItem(*platform_, path, static_cast<int>(k) + 1));
   }
-  platform_->WriteProfileString(path, kListSection, "LEN", Decimal(count - 1));
+  platform_->WriteProfileString(path, kListSection, "LEN",
+                                std::to_string(count - 1));
   return 1;
 }
 
@@ -133,7 +132,7 @@ int DataStore::AddItemSearchElement(int d, _tagITEMSEARCHINFO* element) {
   if (count >= max || (IsLoaded(d) && itemSearch.size() >= max)) return 0;
   if (IsLoaded(d)) itemSearch.push_back(*element);
   const std::size_t n = count + 1;
-  platform_->WriteProfileString(path, kListSection, "LEN", Decimal(n));
+  platform_->WriteProfileString(path, kListSection, "LEN", std::to_string(n));
   WriteSearchItem(*platform_, path, static_cast<int>(n), *element);
   return 1;
 }
@@ -148,10 +147,10 @@ std::uint32_t DataStore::GetSelectQueryByItemIndex(
                         params, std::size_t{count} * sizeof(_tagSEARCHPARAM))) {
     return 0;
   }
-  const std::string statement = BuildSearchQuery(
-      camera, from, to, std::span<const _tagSEARCHPARAM>(params, count),
-      joinMode, itemSearch, LoadedDatabaseType(), TextTableName(device));
-  return CopyOut(statement, buffer, size);
+  BuildSearchQuery(statement_, camera, from, to,
+                   std::span<const _tagSEARCHPARAM>(params, count), joinMode,
+                   itemSearch, LoadedDatabaseType(), textTable_);
+  return CopyOut(statement_, buffer, size);
 }
 
 int DataStore::IsValidSearchRecord(const char* record, _tagSEARCHPARAM* params,

@@ -3,128 +3,113 @@
 // functions' tests can't see (cache versus file, the keys in the file,
 // checks of the host's pointers and sizes).
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstring>
 #include <string>
 
-#include "platform/platform.h"
 #include "quillmore/QuillmoreExt.h"
 #include "search/test_records.h"
+#include "testing/copy_out_check.h"
 #include "testing/test_installation.h"
 
 namespace quillmore {
 namespace {
 
+using testing::Def;
 using testing::Param;
 using testing::Put;
 
-// Fields of every kind hold text, as a host may leave them; the file gets
-// those of the item's kind only.
-_tagITEMSEARCHINFO Item(const char* name, std::uint8_t type) {
-  _tagITEMSEARCHINFO r = testing::Def(type);
-  Put(r.szName, name);
-  Put(r.szElement, "el");
-  Put(r.szTable, "USR_T");
-  Put(r.szKeyword, "kw");
-  return r;
-}
+// A page the process can't read, like a host's bad pointer.
+void* const kBad =
+    ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+auto* const bad_item = static_cast<_tagITEMSEARCHINFO*>(kBad);
+auto* const bad_param = static_cast<_tagSEARCHPARAM*>(kBad);
 
-// Memory that fails the read-access test, like a host's bad pointer.
-union {
-  _tagITEMSEARCHINFO item;
-  _tagSEARCHPARAM param;
-} bad{};
+// The keys every kind writes last.
+const std::string kTail = "DEFINEDVALUE=\nPREITEMID=0\nFINDNUMBER=0\n";
 
-struct RefusingPlatform : PlatformWrapper {
-  using PlatformWrapper::PlatformWrapper;
-  bool IsReadable(const void* p, std::size_t size) override {
-    return p != &bad && PlatformWrapper::IsReadable(p, size);
-  }
-};
-
-class ItemSearchTest : public ::testing::Test {
- protected:
-  ItemSearchTest() { SetPlatformForTesting(&platform_); }
-  std::string Key(int device, const char* section, const char* key) {
-    return inst_.platform().ProfileString(inst_.ConfigPath(device), section,
-                                          key, "<none>", 300);
-  }
-  TestInstallation inst_;
-  RefusingPlatform platform_{&inst_.platform()};
-};
-
-TEST_F(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
+TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
+  TestInstallation inst;
   CQuillmoreExt q;
   _tagITEMSEARCHINFO out[4];
-  EXPECT_EQ(q.GetItemSearchElement(5, out, 4), 0);
   EXPECT_EQ(q.SetItemSearchElement(5, nullptr, 0), 0);
-  EXPECT_FALSE(inst_.Exists("devdata5.ini"));
+  EXPECT_FALSE(inst.Exists("devdata5.ini"));
+  // The longest list a file may hold, and one more (read as none).
+  inst.Write("devdata7.ini", "[ITEMSEARCH]\nLEN=65536\n");
+  inst.Write("devdata8.ini", "[ITEMSEARCH]\nLEN=65537\n");
+  EXPECT_EQ(q.GetItemSearchElementsCount(7), 65536u);
+  EXPECT_EQ(q.GetItemSearchElementsCount(8), 0u);
 
-  _tagITEMSEARCHINFO items[] = {Item("", 2), Item("b", 0), Item("c", 3)};
-  Put(items[0].szName, std::string(50, 'n'));  // no terminator
+  // The kind's keys only, FINDTYPE only with a FINDNUMBER; a name without
+  // terminator is written whole.
+  _tagITEMSEARCHINFO items[] = {Def(2, "kw"), Def(0, "el"), Def(3, "kw")};
+  Put(items[0].szName, std::string(50, 'n'));
+  Put(items[1].szName, "b");
+  Put(items[2].szName, "c");
   items[0].nSplit = 3;
+  items[1].nFindType = 7;
   ASSERT_EQ(q.SetItemSearchElement(5, items, 3), 1);
-  // The kind's keys only, and FINDTYPE only with a FINDNUMBER.
-  EXPECT_EQ(Key(5, "S2", "TABLE") + Key(5, "S2", "KEYWORD") +
-                Key(5, "S3", "ELEMENT") + Key(5, "S3", "TABLE"),
-            "<none><none><none><none>");
-  EXPECT_EQ(Key(5, "S2", "FINDTYPE"), "<none>");
+  EXPECT_EQ(
+      inst.Read("devdata5.ini"),
+      "[ITEMSEARCH]\nLEN=3\nS1=" + std::string(50, 'n') +
+          "\nS2=b\nS3=c\n[S1]\nTYPE=2\nSPLIT=3\nKEYWORD=kw\nNOKEYWORD=\n" +
+          kTail + "[S2]\nTYPE=0\nELEMENT=el\nATTRIBUTE=\nCOMPARETYPE=0\n" +
+          kTail + "[S3]\nTYPE=3\nSPLIT=-1\nKEYWORD=kw\nNOKEYWORD=\n" + kTail);
   // Capacity one short: untouched; larger: the rest cleared.
   std::memset(out, '#', sizeof out);
   EXPECT_EQ(q.GetItemSearchElement(5, out, 2), 0);
   EXPECT_EQ(out[0].szName[0], '#');
   ASSERT_EQ(q.GetItemSearchElement(5, out, 4), 1);
   EXPECT_EQ(std::string(out[0].szName), std::string(49, 'n'));
-  EXPECT_EQ(out[2].byType, 3);  // stored whole with the keyword keys
-  EXPECT_STREQ(out[2].szKeyword, "kw");
+  EXPECT_EQ(std::string(out[2].szKeyword) + std::to_string(out[2].byType),
+            "kw3");
   const _tagITEMSEARCHINFO zero{};
   EXPECT_EQ(std::memcmp(&out[3], &zero, sizeof zero), 0);
 
   // The items after a deleted one move forward; the last section stays,
-  // and keys of the old kind stay unread.
+  // and keys of the old kind stay in the file, unread.
   ASSERT_EQ(q.DeleteItemSearchElementByIndex(5, 0), 1);
-  EXPECT_EQ(Key(5, "ITEMSEARCH", "LEN") + Key(5, "ITEMSEARCH", "S1") +
-                Key(5, "ITEMSEARCH", "S2") + Key(5, "ITEMSEARCH", "S3"),
-            "2bcc");
-  EXPECT_EQ(Key(5, "S1", "SPLIT") + Key(5, "S3", "KEYWORD"), "3kw");
+  std::string file = inst.Read("devdata5.ini");
+  EXPECT_EQ(file.substr(0, file.find("[S1]\nTYPE=0\nSPLIT=3\nKEYWORD=kw\n")),
+            "[ITEMSEARCH]\nLEN=2\nS1=b\nS2=c\nS3=c\n");
   ASSERT_EQ(q.GetItemSearchElementByIndex(5, 0, out), 1);
-  EXPECT_EQ(out[0].nSplit, 0);
-  EXPECT_EQ(std::string(out[0].szElement) + out[0].szKeyword + out[0].szTable,
-            "el");
+  EXPECT_EQ(std::to_string(out[0].nSplit) + out[0].szElement + out[0].szKeyword,
+            "0el");
   // Deleting the last item changes LEN only; adding writes over S2.
-  std::string file = inst_.Read("devdata5.ini");
   file.replace(file.find("LEN=2"), 5, "LEN=1");
   ASSERT_EQ(q.DeleteItemSearchElementByIndex(5, 1), 1);
-  EXPECT_EQ(inst_.Read("devdata5.ini"), file);
-  _tagITEMSEARCHINFO d = Item("d", 1);
+  EXPECT_EQ(inst.Read("devdata5.ini"), file);
+  _tagITEMSEARCHINFO d = Def(1);
   Put(d.szTable, std::string(60, 't'));
   ASSERT_EQ(q.AddItemSearchElement(5, &d), 1);
   ASSERT_EQ(q.GetItemSearchElementByIndex(5, 1, out), 1);
   EXPECT_EQ(std::string(out[0].szTable), std::string(59, 't'));
 
-  // Refused: kinds above 2, indexes from the count up, bad pointers.
-  file = inst_.Read("devdata5.ini");
-  d.byType = 3;
-  EXPECT_EQ(q.SetItemSearchElementByIndex(5, 0, &d), 0);
-  EXPECT_EQ(q.AddItemSearchElement(5, &d), 0);
-  d.byType = 2;
+  // Refused, the file untouched: kinds above 2, indexes from the count up,
+  // pointers that fail the read-access test.
+  file = inst.Read("devdata5.ini");
+  _tagITEMSEARCHINFO kind3 = Def(3);
+  for (_tagITEMSEARCHINFO* p : {&kind3, bad_item}) {
+    EXPECT_EQ(q.SetItemSearchElementByIndex(5, 0, p), 0);
+    EXPECT_EQ(q.AddItemSearchElement(5, p), 0);
+  }
   for (std::uint32_t index : {2u, 0xFFFFFFFFu}) {
     EXPECT_EQ(q.SetItemSearchElementByIndex(5, index, &d), 0);
     EXPECT_EQ(q.GetItemSearchElementByIndex(5, index, out), 0);
     EXPECT_EQ(q.DeleteItemSearchElementByIndex(5, index), 0);
   }
-  EXPECT_EQ(q.GetItemSearchElementByIndex(5, 0, &bad.item), 0);
-  EXPECT_EQ(q.SetItemSearchElementByIndex(5, 0, &bad.item), 0);
-  EXPECT_EQ(q.AddItemSearchElement(5, &bad.item), 0);
-  EXPECT_EQ(q.SetItemSearchElement(5, &bad.item, 1), 0);
-  EXPECT_EQ(inst_.Read("devdata5.ini"), file);
+  EXPECT_EQ(q.GetItemSearchElementByIndex(5, 0, bad_item), 0);
+  EXPECT_EQ(q.SetItemSearchElement(5, bad_item, 1), 0);
+  EXPECT_EQ(inst.Read("devdata5.ini"), file);
 }
 
-TEST_F(ItemSearchTest, LoadedDeviceChangesTheCacheFirst) {
+TEST(ItemSearchTest, LoadedDeviceChangesTheCacheFirst) {
+  TestInstallation inst;
   // SPLIT 65535 and a missing SPLIT read as -1, FINDTYPE keeps 16 bits.
-  inst_.Write("devdata2.ini",
-              "[GENERAL]\nDBTYPE=1\n[ITEMSEARCH]\nLEN=2\n[S1]\nTYPE=2\n"
-              "SPLIT=65535\n[S2]\nTYPE=2\nFINDTYPE=65534\n");
+  inst.Write("devdata2.ini",
+             "[GENERAL]\nDBTYPE=1\n[ITEMSEARCH]\nLEN=2\n[S1]\nTYPE=2\n"
+             "SPLIT=65535\n[S2]\nTYPE=2\nFINDTYPE=65534\n");
   CQuillmoreExt q, file;
   _tagITEMSEARCHINFO out[4];
   ASSERT_EQ(file.GetItemSearchElement(2, out, 2), 1);
@@ -132,75 +117,75 @@ TEST_F(ItemSearchTest, LoadedDeviceChangesTheCacheFirst) {
   EXPECT_EQ(out[1].nSplit, -1);
   EXPECT_EQ(out[1].nFindType, -2);
 
-  // Without a FINDNUMBER the file keeps its FINDTYPE; the cache holds the
-  // item as passed.
+  // Without a FINDNUMBER the file keeps its FINDTYPE, while the cache holds
+  // the item as passed; the loaded device leaves the array's tail alone.
   ASSERT_EQ(q.LoadData(2), 1);
-  _tagITEMSEARCHINFO a = Item("a", 2), b = Item("b", 1);
+  _tagITEMSEARCHINFO a = Def(2, "kw"), b = Def(1, "USR_T");
   a.nFindType = 5;
   ASSERT_EQ(q.SetItemSearchElementByIndex(2, 1, &a), 1);
   ASSERT_EQ(q.AddItemSearchElement(2, &b), 1);
-  EXPECT_EQ(Key(2, "S3", "ELEMENT") + Key(2, "S3", "KEYWORD"), "<none><none>");
+  const std::string after = inst.Read("devdata2.ini");
+  EXPECT_EQ(after.substr(after.find("[S3]")),
+            "[S3]\nTYPE=1\nTABLE=USR_T\nFIELD=\n" + kTail);
+  std::memset(out, '#', sizeof out);
+  EXPECT_EQ(q.GetItemSearchElement(2, out, 2), 0);
   ASSERT_EQ(q.GetItemSearchElement(2, out, 3), 1);
   EXPECT_EQ(std::memcmp(&out[1], &a, sizeof a), 0);
   EXPECT_EQ(std::memcmp(&out[2], &b, sizeof b), 0);
+  EXPECT_EQ(out[3].szName[0], '#');
   ASSERT_EQ(file.GetItemSearchElementByIndex(2, 1, out), 1);
   EXPECT_EQ(out[0].nFindType, -2);
 
   // The file's list shrank behind the cache: the cache changes, result 0.
-  inst_.platform().WriteProfileString(inst_.ConfigPath(2), "ITEMSEARCH", "LEN",
-                                      "0");
+  inst.Write("devdata2.ini", "[GENERAL]\nDBTYPE=1\n");
   EXPECT_EQ(q.SetItemSearchElementByIndex(2, 1, &b), 0);
   EXPECT_EQ(q.DeleteItemSearchElementByIndex(2, 2), 0);
   EXPECT_EQ(q.GetItemSearchElementsCount(2), 2u);
   ASSERT_EQ(q.GetItemSearchElementByIndex(2, 1, out), 1);
   EXPECT_EQ(std::memcmp(out, &b, sizeof b), 0);
-  // The loaded device leaves the array's tail as it was.
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(q.GetItemSearchElement(2, out, 1), 0);
-  ASSERT_EQ(q.GetItemSearchElement(2, out, 3), 1);
-  EXPECT_EQ(out[0].nSplit, -1);
-  EXPECT_EQ(out[2].szName[0], '#');
   ASSERT_EQ(q.SetItemSearchElement(2, &a, 0), 1);
   EXPECT_EQ(q.GetItemSearchElementByIndex(2, 0, out), 0);
 }
 
-TEST_F(ItemSearchTest, SearchSelectAndRecordMatcher) {
-  inst_.Write("devdata3.ini",
-              "[GENERAL]\nDBTYPE=1\n[ITEMSEARCH]\nLEN=2\n[S1]\nTYPE=1\n"
-              "TABLE=USR_T\nFIELD=f_total\nFINDNUMBER=1\n"
-              "[S2]\nTYPE=2\nKEYWORD=card\nSPLIT=1\n");
+TEST(ItemSearchTest, SearchSelectAndRecordMatcher) {
+  TestInstallation inst;
+  inst.Write("devdata3.ini",
+             "[GENERAL]\nDBTYPE=1\n[ITEMSEARCH]\nLEN=2\n[S1]\nTYPE=1\n"
+             "TABLE=USR_T\nFIELD=f_total\nFINDNUMBER=1\n"
+             "[S2]\nTYPE=2\nKEYWORD=card\nSPLIT=1\n");
   CQuillmoreExt q;
   char buf[400];
   _tagSEARCHPARAM p = Param(0, "12.5", 2), card = Param(1);
   EXPECT_EQ(q.GetSelectQueryByItemIndex(3, "a", "b", &p, 1, 0, buf, 400), 0u);
   EXPECT_EQ(q.IsValidSearchRecord("x", nullptr, 0, 0), 0);
-  ASSERT_EQ(q.LoadData(3), 1);
-  const std::string expected =
+  ASSERT_EQ(q.LoadData(2) + q.LoadData(3), 2);
+  // The loaded definitions and database type, the text table's name.
+  ExpectCopyOutAtEdges(
+      Getter(q, &CQuillmoreExt::GetSelectQueryByItemIndex, 3, "a", "b", &p, 1u,
+             0),
       "SELECT m.f_id as f_id, f_date, f_systime, f_savepath, f_savepos, "
       "f_cam, f_text FROM TBL_TEXTDATAEX3_1A2B3C4D m INNER JOIN USR_T ON "
       "m.f_id =  USR_T.f_id  WHERE ((CDBL(USR_T.f_total) >= 12.5)) and "
-      "m.f_cam = 3 and (m.f_date between 'a' and 'b') order by m.f_id";
-  const auto n = static_cast<std::uint32_t>(expected.size());
-  for (std::uint32_t size : {0u, 1u, n - 1, n, n + 1}) {
-    SCOPED_TRACE(size);
-    std::memset(buf, '#', sizeof buf);
-    EXPECT_EQ(q.GetSelectQueryByItemIndex(3, "a", "b", &p, 1, 0, buf, size),
-              size > n ? n : 0u);
-    EXPECT_EQ(std::string(buf, n + 2),
-              size > n ? expected + '\0' + '#' : std::string(n + 2, '#'));
-  }
-  EXPECT_EQ(
-      q.GetSelectQueryByItemIndex(3, "a", "b", &bad.param, 1, 0, buf, 400), 0u);
+      "m.f_cam = 3 and (m.f_date between 'a' and 'b') order by m.f_id");
+  EXPECT_EQ(q.GetSelectQueryByItemIndex(3, "a", "b", bad_param, 1, 0, buf, 400),
+            0u);
   EXPECT_EQ(q.GetSelectQueryByItemIndex(3, nullptr, "b", &p, 1, 0, buf, 400),
             0u);
   // A null array with a count is no parameters.
   EXPECT_EQ(q.GetSelectQueryByItemIndex(3, "a", "b", nullptr, 5, 0, buf, 400),
             q.GetSelectQueryByItemIndex(3, "a", "b", &p, 0, 0, buf, 400));
-  EXPECT_EQ(q.IsValidSearchRecord("x", nullptr, 3, 1), 1);
   EXPECT_EQ(q.IsValidSearchRecord("CARD 12 EUR", &card, 1, 0), 1);
   EXPECT_EQ(q.IsValidSearchRecord("CARD EUR 12", &card, 1, 0), 0);
   EXPECT_EQ(q.IsValidSearchRecord(nullptr, nullptr, 0, 0), 0);
-  EXPECT_EQ(q.IsValidSearchRecord("x", &bad.param, 1, 1), 0);
+  // The INSERT straight into the buffer, from a copy, with the name formed
+  // at the last load; a value that lies in the part written.
+  std::strcpy(buf + 100, "it's");
+  EXPECT_EQ(std::string(buf, CQuillmoreExt(q).GetInsertQueryEx(
+                                 -2, "d", "s", buf + 100, "", "/p", 0x80000000u,
+                                 buf, 400)),
+            "INSERT INTO TBL_TEXTDATAEX3_1A2B3C4D (f_date, f_systime, f_cam, "
+            "f_text, f_xml, f_savepath, f_savepos) VALUES ('d', 's', -2, "
+            "'it's', '', '/p', -2147483648)");
 }
 
 }  // namespace

@@ -10,26 +10,20 @@ namespace quillmore {
 namespace {
 
 TEST(CopyOutTest, WritesOnlyWhenTheTextFits) {
-  const std::string text = "abcde", terminated = text + '\0';
-  struct Case {
-    std::uint32_t size;
-    CopyRule rule;
-    std::uint32_t result;
-    std::string written;
-  } cases[] = {
-      {0, CopyRule::kTerminated, 0, ""},
-      {5, CopyRule::kTerminated, 0, ""},
-      {6, CopyRule::kTerminated, 5, terminated},
-      {4, CopyRule::kNoTerminator, 0, ""},
-      {5, CopyRule::kNoTerminator, 5, text},
-      {6, CopyRule::kSignedSize, 5, terminated},
-      {0x80000006u, CopyRule::kSignedSize, 0, ""},
+  const std::string text = "abcde";
+  auto copy = [&](CopyRule rule) -> FillFn {
+    return [&, rule](char* b, std::uint32_t s) {
+      return CopyOut(text, b, s, rule);
+    };
   };
-  for (const Case& c : cases) {
-    ExpectWrite(
-        [&](char* b, std::uint32_t s) { return CopyOut(text, b, s, c.rule); },
-        c.size, c.result, c.written);
-  }
+  ExpectCopyOut(copy(CopyRule::kTerminated), 0, "");
+  ExpectCopyOut(copy(CopyRule::kTerminated), 5, "");
+  ExpectCopyOut(copy(CopyRule::kTerminated), 6, text);
+  ExpectCopyOut(copy(CopyRule::kNoTerminator), 4, "");
+  ExpectWrite(copy(CopyRule::kNoTerminator), 5, 5, text);
+  ExpectCopyOut(copy(CopyRule::kSignedSize), 6, text);
+  // A size that is negative as a signed number.
+  ExpectCopyOut(copy(CopyRule::kSignedSize), 0x80000006u, "");
   EXPECT_EQ(CopyOut(text, nullptr, 100), 0u);
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -39,19 +40,27 @@ bool RecordsReadable(Platform& p, const _tagUSERTABLEINFO* records,
 }
 
 // A record with its name cut to a terminated 49 characters, as the file
-// gives it back, and no children of its own.
-_tagUSERTABLEINFO Normalized(const _tagUSERTABLEINFO& r) {
+// gives it back. `child_len` is the count the copy keeps.
+_tagUSERTABLEINFO Normalized(const _tagUSERTABLEINFO& r,
+                             std::uint32_t child_len) {
   _tagUSERTABLEINFO out = r;
-  SetField(out.szElement, FieldText(r.szElement));
+  SetField(out.szElement, FieldView(r.szElement));
+  out.dwChildLen = child_len;
+  out.pChild = nullptr;
   return out;
 }
 
-std::vector<_tagUSERTABLEINFO> NormalizedChildren(const _tagUSERTABLEINFO& r) {
+// The children of `r` (tested readable). Stored children have no children
+// of their own; for the builders a child keeps its count, so a child that
+// is itself a group gives no column, as at the top level.
+std::vector<_tagUSERTABLEINFO> ChildrenCopy(const _tagUSERTABLEINFO& r,
+                                            bool as_stored) {
   std::vector<_tagUSERTABLEINFO> children;
   if (r.dwChildLen == 0 || r.pChild == nullptr) return children;
   children.reserve(r.dwChildLen);
   for (std::uint32_t j = 0; j < r.dwChildLen; ++j) {
-    children.push_back(Normalized(r.pChild[j]));
+    const _tagUSERTABLEINFO& c = r.pChild[j];
+    children.push_back(Normalized(c, as_stored ? 0 : c.dwChildLen));
   }
   return children;
 }
@@ -66,8 +75,9 @@ UserTableList CheckedCopy(Platform& p, const _tagUSERTABLEINFO* records,
     const _tagUSERTABLEINFO& r = records[i];
     const bool children_ok =
         r.dwChildLen != 0 && RecordsReadable(p, r.pChild, r.dwChildLen);
-    list.Append(Normalized(r), children_ok ? NormalizedChildren(r)
-                                           : std::vector<_tagUSERTABLEINFO>());
+    list.Append(Normalized(r, r.dwChildLen),
+                children_ok ? ChildrenCopy(r, false)
+                            : std::vector<_tagUSERTABLEINFO>());
   }
   return list;
 }
@@ -76,12 +86,13 @@ UserTableDefs Defs(const UserTableList& list) {
   return UserTableDefs(list.data(), list.size());
 }
 
-// Non-empty names, pairwise different.
+// Non-empty names, pairwise different as they will be stored: cut to 49
+// characters, so two names that differ only beyond that are the same.
 bool NamesValid(const _tagUSERTABLEINFO* records, std::size_t count) {
-  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string_view> seen;
   for (std::size_t i = 0; i < count; ++i) {
-    std::string name = FieldText(records[i].szElement);
-    if (name.empty() || !seen.insert(std::move(name)).second) return false;
+    const std::string_view name = StoredView(records[i].szElement);
+    if (name.empty() || !seen.insert(name).second) return false;
   }
   return true;
 }
@@ -117,16 +128,21 @@ std::uint32_t DataStore::GetUserTableElements(int d,
       !RecordsReadable(*platform_, elements, capacity)) {
     return 0;
   }
+  // Every child array exists before the host's array is touched: when one
+  // allocation fails, the ones before it are freed and the array is as it
+  // was.
+  std::vector<std::unique_ptr<_tagUSERTABLEINFO[]>> children(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i].dwChildLen == 0) continue;
+    const UserTableDefs kids = ChildrenOf(list[i]);
+    children[i].reset(new _tagUSERTABLEINFO[list[i].dwChildLen]());
+    std::copy(kids.begin(), kids.end(), children[i].get());
+  }
   std::memset(elements, 0, capacity * sizeof *elements);
   for (std::size_t i = 0; i < list.size(); ++i) {
-    _tagUSERTABLEINFO& out = elements[i];
-    out = list[i];
-    out.pChild = nullptr;
-    if (out.dwChildLen == 0) continue;
+    elements[i] = list[i];
     // Released by FreeUserTableElements with delete[].
-    out.pChild = new _tagUSERTABLEINFO[out.dwChildLen]();
-    const UserTableDefs children = ChildrenOf(list[i]);
-    std::copy(children.begin(), children.end(), out.pChild);
+    elements[i].pChild = children[i].release();
   }
   return static_cast<std::uint32_t>(list.size());
 }
@@ -137,18 +153,21 @@ int DataStore::SetUserTableElements(int d, _tagUSERTABLEINFO* elements,
   UserTableList list;
   if (elements != nullptr && count != 0) {
     if (!RecordsReadable(p, elements, count)) return 0;
-    std::unordered_set<std::string> seen;
+    // Names in order, each group's children right after it: the first
+    // failing check decides.
+    std::unordered_set<std::string_view> seen;
     for (std::uint32_t i = 0; i < count; ++i) {
       const _tagUSERTABLEINFO& r = elements[i];
-      std::string name = FieldText(r.szElement);
-      if (name.empty() || !seen.insert(std::move(name)).second) return 0;
+      const std::string_view name = StoredView(r.szElement);
+      if (name.empty() || !seen.insert(name).second) return 0;
       if (r.dwChildLen != 0 && (!RecordsReadable(p, r.pChild, r.dwChildLen) ||
                                 !NamesValid(r.pChild, r.dwChildLen))) {
         return 0;
       }
     }
     for (std::uint32_t i = 0; i < count; ++i) {
-      list.Append(Normalized(elements[i]), NormalizedChildren(elements[i]));
+      list.Append(Normalized(elements[i], elements[i].dwChildLen),
+                  ChildrenCopy(elements[i], true));
     }
   }
   // The file gets the same cut names the cache keeps.
@@ -275,29 +294,28 @@ std::uint32_t DataStore::GetInsertQueryEx(int camera, const char* date,
       text == nullptr || xml == nullptr || savePath == nullptr) {
     return 0;
   }
-  // No terminator: a size equal to the statement's length is enough.
-  return CopyOut(InsertQuery(TextTableName(device), camera, date, systemTime,
-                             text, xml, savePath, savePosition),
-                 buffer, size, CopyRule::kNoTerminator);
+  // Straight into the caller's buffer. No terminator: a size equal to the
+  // statement's length is enough.
+  const InsertStatement insert(textTable_, camera, date, systemTime, text, xml,
+                               savePath, savePosition);
+  return CopyOut(insert.pieces(), buffer, size, CopyRule::kNoTerminator);
 }
 
 std::uint32_t DataStore::GetDeleteQueryByID(int recordNumber, char* buffer,
                                             std::uint32_t size) {
   if (device < 0 || !config || config->databaseType == 0) return 0;
-  return CopyOut(
-      DeleteByIdBatch(TextTableName(device),
-                      LoadedUserTableNames(kDeleteNamesCapacity), recordNumber),
-      buffer, size);
+  DeleteByIdBatch(statement_, textTable_,
+                  LoadedUserTableNames(kDeleteNamesCapacity), recordNumber);
+  return CopyOut(statement_, buffer, size);
 }
 
 std::uint32_t DataStore::GetDeleteQueryByDate(const char* date, char* buffer,
                                               std::uint32_t size) {
   if (date == nullptr || device < 0 || !config || config->databaseType == 0)
     return 0;
-  return CopyOut(
-      DeleteByDateBatch(TextTableName(device),
-                        LoadedUserTableNames(kDeleteNamesCapacity), date),
-      buffer, size);
+  DeleteByDateBatch(statement_, textTable_,
+                    LoadedUserTableNames(kDeleteNamesCapacity), date);
+  return CopyOut(statement_, buffer, size);
 }
 
 std::uint32_t DataStore::GetSelectTemplateQuery(char* buffer,
@@ -306,9 +324,9 @@ std::uint32_t DataStore::GetSelectTemplateQuery(char* buffer,
       device < 0) {
     return 0;
   }
-  return CopyOut(SelectTemplate(TextTableName(device),
-                                LoadedUserTableNames(kSelectNamesCapacity)),
-                 buffer, size);
+  SelectTemplate(statement_, textTable_,
+                 LoadedUserTableNames(kSelectNamesCapacity));
+  return CopyOut(statement_, buffer, size);
 }
 
 std::uint32_t DataStore::GetSelectQueryByDateTime(const char* from,
@@ -319,16 +337,22 @@ std::uint32_t DataStore::GetSelectQueryByDateTime(const char* from,
     return 0;
   }
   const std::string_view lower(from), upper(to);
-  const std::string format = SelectTemplate(
-      TextTableName(device), LoadedUserTableNames(kSelectNamesCapacity));
+  SelectTemplate(statement_, textTable_,
+                 LoadedUserTableNames(kSelectNamesCapacity));
+  const std::size_t length = statement_.size();
   // Counted with the template's own placeholders, as the host expects.
   if (std::uint64_t{size} <
-      std::uint64_t{format.size()} + lower.size() + upper.size()) {
+      std::uint64_t{length} + lower.size() + upper.size()) {
     return 0;
   }
-  // Names in the template have any '%' doubled, so only the two bounds are
-  // filled in; the result is cut at the expansion limit.
-  return CopyOut(ExpandScript(format, {lower, upper}), buffer, size);
+  // The filled statement goes after the template, which it reads: the room
+  // for both is made first, so the template stays in place. Names in the
+  // template have any '%' doubled, so only the two bounds are filled in;
+  // the result is cut at the expansion limit.
+  statement_.reserve(length + kExpansionLimit);
+  AppendExpanded(statement_, std::string_view(statement_.data(), length),
+                 {lower, upper});
+  return CopyOut(std::string_view(statement_).substr(length), buffer, size);
 }
 
 }  // namespace quillmore

@@ -18,6 +18,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/ascii.h"
+#include "platform/posix_read_access.h"
+
 namespace quillmore {
 namespace {
 
@@ -213,15 +216,6 @@ std::uint32_t Fnv1a(std::string_view s) {
   return h;
 }
 
-std::string_view TrimSpace(std::string_view s) {
-  auto space = [](char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-  };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 const std::shared_ptr<const ProfileDocument>& EmptyDocument() {
   static const auto* empty =
       new std::shared_ptr<const ProfileDocument>(
@@ -257,7 +251,7 @@ std::uint32_t PosixPlatform::VolumeSerial() {
   for (const char* f : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
     std::optional<std::string> id = ReadPrefix(f, 128);
     if (id) {
-      const std::string_view v = TrimSpace(*id);
+      const std::string_view v = Trim(*id, " \t\r\n");
       if (!v.empty()) return Fnv1a(v);
     }
   }
@@ -266,85 +260,8 @@ std::uint32_t PosixPlatform::VolumeSerial() {
   return 0;
 }
 
-// Asks the kernel to copy one byte of every page in the range into a pipe:
-// a page that can't be read makes the copy fail with EFAULT instead of
-// raising a signal. Protection is per page, so one byte per page tells.
-namespace {
-
-// One byte of each page from `first` to `last`, copied by the kernel from
-// our own address space: a page that can't be read ends the copy short
-// instead of faulting. 1 readable, 0 not, -1 when the call is unavailable
-// (a sandbox may forbid it).
-int ProbeWithVmRead(std::uintptr_t first, std::uintptr_t last,
-                    std::uintptr_t page) {
-  constexpr std::size_t kBatch = 64;
-  char sink[kBatch];
-  struct iovec local = {sink, 0};
-  struct iovec remote[kBatch];
-  std::uintptr_t a = first;
-  for (bool done = false; !done;) {
-    std::size_t n = 0;
-    while (n < kBatch && !done) {
-      remote[n++] = {reinterpret_cast<void*>(a), 1};
-      const std::uintptr_t next = (a / page + 1) * page;
-      done = next == 0 || next > last;
-      a = next;
-    }
-    local.iov_len = n;
-    const ssize_t got = ::process_vm_readv(::getpid(), &local, 1, remote, n, 0);
-    if (got < 0 && (errno == ENOSYS || errno == EPERM)) return -1;
-    if (got != static_cast<ssize_t>(n)) return 0;
-  }
-  return 1;
-}
-
-// The same through a pipe, for when the direct copy is forbidden.
-bool ProbeWithPipe(std::uintptr_t first, std::uintptr_t last,
-                   std::uintptr_t page) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  Fd rd(fds[0]), wr(fds[1]);
-  char sink[512];
-  std::size_t pending = 0;  // bytes in the pipe; drained before it fills
-  for (std::uintptr_t a = first;;) {
-    // The raw system call: a sanitizer's write() wrapper would check the
-    // byte itself instead of letting the kernel answer.
-    const ssize_t n = Retry([&] {
-      return static_cast<ssize_t>(::syscall(
-          SYS_write, wr.get(), reinterpret_cast<const void*>(a), 1));
-    });
-    if (n != 1) return false;
-    if (++pending == sizeof sink) {
-      if (Retry([&] { return ::read(rd.get(), sink, sizeof sink); }) !=
-          static_cast<ssize_t>(sizeof sink)) {
-        return false;
-      }
-      pending = 0;
-    }
-    const std::uintptr_t next = (a / page + 1) * page;
-    if (next == 0 || next > last) return true;  // last page probed
-    a = next;
-  }
-}
-
-}  // namespace
-
 bool PosixPlatform::IsReadable(const void* p, std::size_t size) {
-  if (p == nullptr) return false;
-  if (size == 0) return true;
-  const auto start = reinterpret_cast<std::uintptr_t>(p);
-  if (size - 1 > UINTPTR_MAX - start) return false;  // wraps around
-  const std::uintptr_t last = start + (size - 1);
-  static const auto page =
-      static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  // Protection is per page, so one byte of each page answers for it.
-  static std::atomic<bool> vm_read_works{true};
-  if (vm_read_works.load(std::memory_order_relaxed)) {
-    const int r = ProbeWithVmRead(start, last, page);
-    if (r >= 0) return r == 1;
-    vm_read_works.store(false, std::memory_order_relaxed);
-  }
-  return ProbeWithPipe(start, last, page);
+  return IsReadableMemory(p, size);
 }
 
 bool PosixPlatform::FileExists(const std::string& path) {
@@ -409,12 +326,13 @@ bool PosixPlatform::AskYesNo(const std::string& question) {
   while (Retry([&] { return ::read(tty.get(), &c, 1); }) == 1 && c != '\n') {
     if (answer.size() < 16) answer.push_back(c);
   }
-  const std::string_view a = TrimSpace(answer);
+  const std::string_view a = Trim(answer, " \t\r\n");
   return !a.empty() && (a.front() == 'y' || a.front() == 'Y');
 }
 
 PosixPlatform::Identity PosixPlatform::IdentityOf(const struct stat& st) {
-  return Identity{st.st_dev, st.st_ino, st.st_size, NanosOf(st.st_mtim)};
+  return Identity{st.st_dev, st.st_ino, st.st_size, NanosOf(st.st_mtim),
+                  NanosOf(st.st_ctim)};
 }
 
 std::shared_ptr<const ProfileDocument> PosixPlatform::Document(
@@ -456,7 +374,8 @@ std::shared_ptr<const ProfileDocument> PosixPlatform::Document(
     std::lock_guard<std::mutex> lock(mu_);
     ++parse_count_;
   }
-  Remember(path, id, id.mtime_ns + kSettleNs <= now, doc);
+  Remember(path, id,
+           std::max(id.mtime_ns, id.ctime_ns) + kSettleNs <= now, doc);
   return doc;
 }
 
@@ -494,25 +413,9 @@ std::int32_t PosixPlatform::ProfileInt(const std::string& path,
                                        const std::string& key,
                                        std::int32_t def) {
   std::shared_ptr<const ProfileDocument> doc = Document(path, false);
-  std::optional<std::string_view> v;
-  if (doc != nullptr) v = doc->Find(section, key);
-  if (!v || v->empty()) return def;
-  std::string_view s = *v;
-  // Blanks inside quotes ("' 7'") are skipped like those outside.
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::uint32_t n = 0;  // wraps modulo 2^32, as the Windows reader does
-  for (char c : s) {
-    if (c < '0' || c > '9') break;
-    n = n * 10u + static_cast<std::uint32_t>(c - '0');
-  }
-  if (negative) n = 0u - n;
-  return static_cast<std::int32_t>(n);
+  std::optional<std::int32_t> v;
+  if (doc != nullptr) v = doc->FindInt(section, key);
+  return v.value_or(def);
 }
 
 void PosixPlatform::WriteProfileString(const std::string& path,

@@ -3,7 +3,8 @@
 // and check that nothing is lost.
 //
 // Profile files. A read parses the file once and keeps the parsed document
-// until the file changes (device, inode, size, modification time). A file
+// until the file changes (device, inode, size, modification and change
+// time). A file
 // changed within the last few seconds is compared byte for byte on every
 // read, since a change in the same clock tick keeps its time stamp. A write
 // takes an advisory lock on the file's folder (flock), reads the file anew,
@@ -76,6 +77,9 @@ class PosixPlatform : public Platform {
     ino_t ino = 0;
     off_t size = 0;
     std::int64_t mtime_ns = 0;
+    // No user call can set the change time back, as touch -r or cp -p do
+    // with the modification time.
+    std::int64_t ctime_ns = 0;
     bool operator==(const Identity&) const = default;
   };
   struct Cached {

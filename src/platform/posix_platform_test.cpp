@@ -1,19 +1,16 @@
 #include "platform/posix_platform.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <random>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,389 +20,239 @@
 namespace quillmore {
 namespace {
 
-struct stat StatOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return st;
-}
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
-// Names in the folder that look like temporary files.
-std::vector<std::string> Temporaries(const std::string& folder) {
-  std::vector<std::string> out;
-  DIR* d = ::opendir(folder.c_str());
-  while (const dirent* e = d != nullptr ? ::readdir(d) : nullptr) {
-    if (std::string(e->d_name).find(".tmp") != std::string::npos &&
-        e->d_name[0] == '.') {
-      out.push_back(e->d_name);
-    }
-  }
-  if (d != nullptr) ::closedir(d);
+// Names in the folder that look like temporary files (".<name>.tmp...").
+Names Temporaries(const std::string& folder) {
+  Names out;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string()[0] == '.')
+      out.push_back(e.path().filename());
   return out;
 }
 
 // Sets a file's modification time `seconds` into the past.
 void Age(const std::string& path, int seconds) {
-  struct timespec times[2];
-  ::clock_gettime(CLOCK_REALTIME, &times[0]);
-  times[0].tv_sec -= seconds;
-  times[1] = times[0];
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  fs::last_write_time(
+      path, fs::file_time_type::clock::now() - std::chrono::seconds(seconds));
 }
 
-void ExpectExit(pid_t pid, int code) {
+// Runs `body` in a child process; the result is its exit code (-1 killed).
+template <typename F>
+pid_t Child(F body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  EXPECT_GE(pid, 0);
+  return pid;
+}
+int ExitCode(pid_t pid) {
   int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << status;
+  EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Writer w's key k lives in section S<w % 2>: writers share sections.
-std::string Section(int w) { return "S" + std::to_string(w % 2); }
 std::string Key(int w, int k) {
   return "W" + std::to_string(w) + "K" + std::to_string(k);
 }
 
-void WriteRounds(Platform& p, const std::string& path, int w, int rounds,
-                 int keys) {
-  for (int r = 0; r < rounds; ++r) {
-    for (int k = 0; k < keys; ++k) {
-      p.WriteProfileString(path, Section(w), Key(w, k), std::to_string(r));
-    }
-  }
-}
-
-// Read anew: every writer's every key holds its last round.
-void ExpectEveryKey(const std::string& path, int writers, int keys, int last) {
-  PosixPlatform fresh;
-  for (int w = 0; w < writers; ++w) {
-    for (int k = 0; k < keys; ++k) {
-      SCOPED_TRACE(Key(w, k));
-      EXPECT_EQ(fresh.ProfileInt(path, Section(w), Key(w, k), -1), last);
-    }
-  }
-}
-
-ssize_t FailWrite(int, const void*, std::size_t) {
-  errno = ENOSPC;
-  return -1;
-}
+ssize_t FailWrite(int, const void*, std::size_t) { return errno = ENOSPC, -1; }
 ssize_t ShortWriteThenFail(int fd, const void* b, std::size_t) {
   static int calls = 0;
-  if (calls++ % 2 == 0) return ::write(fd, b, 3);
-  errno = EIO;
-  return -1;
+  return calls++ % 2 == 0 ? ::write(fd, b, 3) : (errno = EIO, -1);
 }
-int FailSync(int) {
-  errno = EIO;
-  return -1;
-}
-int FailRename(const char*, const char*) {
-  errno = EXDEV;
-  return -1;
-}
+int FailSync(int) { return errno = EIO, -1; }
+int FailRename(const char*, const char*) { return errno = EXDEV, -1; }
 
-TEST(PosixPlatformTest, ReadsIntegersAndTextsCutToTheSizeLessOne) {
+class PosixPlatformTest : public ::testing::Test {
+ protected:
   TestInstallation inst;
   PosixPlatform p;
-  const std::string path = inst.dv() + "/n.ini";
-  inst.Write("n.ini",
-             "[N]\na=12abc\nb= 7\nc=+5\nd=-3\ne=4294967297\nf=2147483648\n"
-             "g=abc\nh=\ni='-4'\nj=- 5\nk=\" 8\"\nl=-2147483649\nv=abcdef\n");
-  struct {
-    const char* key;
-    std::int32_t want;
-  } ints[] = {{"a", 12}, {"b", 7},         {"c", 5}, {"d", -3},
-              {"e", 1},  {"f", INT32_MIN}, {"g", 0}, {"h", 99},
-              {"i", -4}, {"j", 0},         {"k", 8}, {"l", INT32_MAX},
-              {"zz", 99}};
-  for (const auto& c : ints) {
-    SCOPED_TRACE(c.key);
-    EXPECT_EQ(p.ProfileInt(path, "N", c.key, 99), c.want);
-  }
-  struct {
-    const char* key;
-    const char* def;
-    std::size_t size;
-    const char* want;
-  } texts[] = {{"v", "", 7, "abcdef"}, {"v", "", 6, "abcde"},
-               {"v", "", 1, ""},       {"v", "", 0, ""},
-               {"h", "dflt", 3, "df"}, {"zz", "dflt", 99, "dflt"}};
-  for (const auto& c : texts) {
-    SCOPED_TRACE(std::string(c.key) + " " + std::to_string(c.size));
-    EXPECT_EQ(p.ProfileString(path, "N", c.key, c.def, c.size), c.want);
-  }
+  const std::string dv = inst.dv() + "/", path = dv + "f.ini";
+};
+
+TEST_F(PosixPlatformTest, ReadsCutToTheSizeLessOneAndWritesOnlyChanges) {
   // A missing file gives the defaults and is never created by a read.
-  EXPECT_EQ(p.ProfileInt(inst.dv() + "/none.ini", "N", "a", -1), -1);
-  EXPECT_EQ(p.ProfileString(inst.dv() + "/none.ini", "N", "v", "d", 9), "d");
-  EXPECT_FALSE(inst.Exists("none.ini"));
-}
-
-TEST(PosixPlatformTest, WritesInPlaceAndLeavesAnUnchangedFileAlone) {
-  TestInstallation inst;
-  PosixPlatform p;
-  const std::string path = inst.dv() + "/w.ini";
-  p.WriteProfileString(path, "A", "k", "v");
-  EXPECT_EQ(inst.Read("w.ini"), "[A]\nk=v\n");
-
-  inst.Write("w.ini", "; keep me\r\n[A]\r\nk=1\r\n\r\n[B]\r\nj=2\r\n");
-  Age(path, 60);
-  const struct stat before = StatOf(path);
-  p.WriteProfileString(path, "a", "K", "1");
-  const struct stat same = StatOf(path);
-  EXPECT_EQ(same.st_ino, before.st_ino);
-  EXPECT_EQ(same.st_mtim.tv_sec, before.st_mtim.tv_sec);
-  EXPECT_EQ(same.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-
-  p.WriteProfileString(path, "A", "k", "2");
-  p.WriteProfileString(path, "A", "n", "x\r\nEVIL=1");
-  EXPECT_EQ(inst.Read("w.ini"),
-            "; keep me\r\n[A]\r\nk=2\r\nn=x\r\n\r\n[B]\r\nj=2\r\n");
-  EXPECT_EQ(Temporaries(inst.dv()), std::vector<std::string>());
-
+  EXPECT_EQ(p.ProfileInt(path, "A", "k", -1), -1);
+  EXPECT_EQ(p.ProfileString(path, "A", "k", "d", 9), "d");
+  EXPECT_FALSE(inst.Exists("f.ini"));
+  p.WriteProfileString(path, "A", "v", "abcdef");
+  p.WriteProfileString(path, "A", "e", "");
+  EXPECT_EQ(inst.Read("f.ini"), "[A]\nv=abcdef\ne=\n");
+  EXPECT_EQ(p.ProfileInt(path, "A", "e", 99), 99);  // empty reads as missing
+  EXPECT_EQ(p.ProfileString(path, "A", "v", "", 7), "abcdef");
+  EXPECT_EQ(p.ProfileString(path, "A", "v", "", 6), "abcde");
+  EXPECT_EQ(p.ProfileString(path, "A", "v", "", 1), "");
+  EXPECT_EQ(p.ProfileString(path, "A", "v", "", 0), "");
+  EXPECT_EQ(p.ProfileString(path, "A", "e", "dflt", 3), "df");
+  EXPECT_EQ(p.ProfileString(path, "A", "zz", "dflt", 99), "dflt");
+  // The value the key has already: the file is not replaced.
+  fs::create_hard_link(path, dv + "link.ini");
+  p.WriteProfileString(path, "a", "V", "abcdef");
+  EXPECT_TRUE(fs::equivalent(path, dv + "link.ini"));
+  EXPECT_EQ(Temporaries(dv), Names());
   // No folder: nothing is made, nothing breaks.
   p.WriteProfileString(inst.dir() + "/nofolder/x.ini", "A", "k", "v");
-  EXPECT_NE(::access((inst.dir() + "/nofolder").c_str(), F_OK), 0);
+  EXPECT_FALSE(fs::exists(inst.dir() + "/nofolder"));
 }
 
-TEST(PosixPlatformTest, FailedWriteLeavesTheFileAndNoTemporary) {
-  TestInstallation inst;
-  PosixPlatform p;
-  const std::string path = inst.dv() + "/f.ini", original = "[A]\nk=1\n";
+TEST_F(PosixPlatformTest, FailedWriteLeavesTheFileAndNoTemporary) {
   const FileCalls real = PosixFileCalls();
   const struct {
     const char* name;
     FileCalls calls;
   } cases[] = {
       {"write", {FailWrite, real.fsync, real.rename}},
-      {"short write then failure",
-       {ShortWriteThenFail, real.fsync, real.rename}},
+      {"short write, failure", {ShortWriteThenFail, real.fsync, real.rename}},
       {"sync", {real.write, FailSync, real.rename}},
       {"rename", {real.write, real.fsync, FailRename}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    inst.Write("f.ini", original);
+    inst.Write("f.ini", "[A]\nk=1\n");
     PosixFileCalls() = c.calls;
     p.WriteProfileString(path, "A", "k", "2");
     p.WriteProfileString(path, "B", "new", "2");
     PosixFileCalls() = real;
-    EXPECT_EQ(inst.Read("f.ini"), original);
+    EXPECT_EQ(inst.Read("f.ini"), "[A]\nk=1\n");
     EXPECT_EQ(p.ProfileString(path, "A", "k", "", 9), "1");
-    EXPECT_EQ(Temporaries(inst.dv()), std::vector<std::string>());
+    EXPECT_EQ(Temporaries(dv), Names());
   }
 }
 
-TEST(PosixPlatformTest, ParsesAFileOnceUntilItChanges) {
-  TestInstallation inst;
-  PosixPlatform p;
-  const std::string path = inst.dv() + "/c.ini";
-  std::string text = "[K]\n";
-  for (int i = 0; i < 500; ++i) {
-    text += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
-  }
-  inst.Write("c.ini", text);
-  const std::size_t start = p.parse_count();
-  for (int round = 0; round < 2; ++round) {
-    for (int i = 0; i < 500; ++i) {
-      ASSERT_EQ(p.ProfileInt(path, "K", "key" + std::to_string(i), -1), i);
-    }
-  }
-  EXPECT_EQ(p.parse_count(), start + 1);
-  auto key1 = [&] { return p.ProfileString(path, "K", "key1", "gone", 9); };
-
-  // A new file renamed into place.
-  inst.Write("c2.ini", "[K]\nkey1=new\n");
-  ASSERT_EQ(::rename((inst.dv() + "/c2.ini").c_str(), path.c_str()), 0);
-  EXPECT_EQ(key1(), "new");
-  // The same inode with a new size.
-  const ino_t ino = StatOf(path).st_ino;
-  inst.Write("c.ini", "[K]\nkey1=newer\n");
-  ASSERT_EQ(StatOf(path).st_ino, ino);
-  EXPECT_EQ(key1(), "newer");
-  // Same inode, same size, time stamp put back: a change in one clock tick.
-  const struct stat st = StatOf(path);
-  inst.Write("c.ini", "[K]\nkey1=NEWER\n");
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-  EXPECT_EQ(key1(), "NEWER");
-  // An old file changed in place with a new time stamp.
+TEST_F(PosixPlatformTest, ParsesAFileOnceUntilItChanges) {
+  auto k = [&] { return p.ProfileInt(path, "K", "k", -1); };
+  inst.Write("f.ini", "[K]\nk=1\n");
+  const std::size_t parsed = p.parse_count();
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(k(), 1);
+  EXPECT_EQ(p.parse_count(), parsed + 1);
+  // An old file rewritten in place, the same size, its time stamp put back
+  // (touch -r, cp -p): only the change time moved.
   Age(path, 3600);
-  EXPECT_EQ(key1(), "NEWER");
-  inst.Write("c.ini", "[K]\nkey1=other\n");
-  Age(path, 1800);
-  EXPECT_EQ(key1(), "other");
-  inst.Remove("c.ini");
-  EXPECT_EQ(key1(), "gone");
+  EXPECT_EQ(k(), 1);
+  const fs::file_time_type stamp = fs::last_write_time(path);
+  inst.Write("f.ini", "[K]\nk=2\n");
+  fs::last_write_time(path, stamp);
+  EXPECT_EQ(k(), 2);
+  inst.Remove("f.ini");
+  EXPECT_EQ(k(), -1);
 }
 
-TEST(PosixPlatformTest, ThreadsWritingOneFileKeepEveryKey) {
-  TestInstallation inst;
-  const std::string path = inst.dv() + "/t.ini";
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back(
-        [&path, t] { WriteRounds(*DefaultPlatform(), path, t, 5, 10); });
-  }
-  for (std::thread& t : threads) t.join();
-  ExpectEveryKey(path, 4, 10, 4);
-}
-
-TEST(PosixPlatformTest, ProcessesWritingOneFileKeepEveryKey) {
-  TestInstallation inst;
-  const std::string path = inst.dv() + "/p.ini";
+// Several processes, each writing from several threads through its own
+// platform (its own cache), keep every writer's every key.
+TEST_F(PosixPlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
+  constexpr int kProcesses = 3, kThreads = 3, kKeys = 8, kRounds = 3;
   std::vector<pid_t> children;
-  for (int c = 0; c < 3; ++c) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      PosixPlatform own;  // a process of its own, with its own cache
-      WriteRounds(own, path, c, 3, 15);
-      ::_exit(0);
-    }
-    children.push_back(pid);
+  for (int c = 0; c < kProcesses; ++c) {
+    children.push_back(Child([&] {
+      PosixPlatform own;
+      std::vector<std::thread> threads;
+      for (int w = c * kThreads; w < (c + 1) * kThreads; ++w) {
+        threads.emplace_back([&, w] {
+          for (int n = 0; n < kRounds * kKeys; ++n)
+            own.WriteProfileString(path, "S", Key(w, n % kKeys),
+                                   std::to_string(n / kKeys));
+        });
+      }
+      for (std::thread& t : threads) t.join();
+      return 0;
+    }));
   }
-  for (pid_t pid : children) ExpectExit(pid, 0);
-  ExpectEveryKey(path, 3, 15, 2);
+  for (pid_t pid : children) EXPECT_EQ(ExitCode(pid), 0);
+  for (int w = 0; w < kProcesses * kThreads; ++w) {
+    for (int k = 0; k < kKeys; ++k) {
+      EXPECT_EQ(PosixPlatform().ProfileInt(path, "S", Key(w, k), -1),
+                kRounds - 1)
+          << Key(w, k);
+    }
+  }
 }
 
-TEST(PosixPlatformTest, KilledWriterLeavesAWholeFile) {
-  TestInstallation inst;
-  const std::string path = inst.dv() + "/k.ini";
+TEST_F(PosixPlatformTest, KilledWriterLeavesAWholeFile) {
   constexpr int kKeys = 8;
-  PosixPlatform seed;
-  WriteRounds(seed, path, 0, 1, kKeys);  // every key "0"
-  std::mt19937 rng(12345);
+  // Growing values: each write changes the file's size and bytes.
+  auto value = [](int n) {
+    return std::to_string(n) + std::string(n % 7, 'x');
+  };
+  for (int k = 0; k < kKeys; ++k)
+    p.WriteProfileString(path, "S", Key(0, k), value(k));
   int changed = 0;  // the writer got somewhere before it was killed
   for (int round = 0; round < 20; ++round) {
-    SCOPED_TRACE(round);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      PosixPlatform own;
-      for (unsigned n = 1;; ++n) {
-        // Growing values: each write changes the file's size and bytes.
-        own.WriteProfileString(path, Section(0), Key(0, n % kKeys),
-                               std::to_string(n) + std::string(n % 7, 'x'));
-      }
-    }
-    ::usleep(500 + rng() % 20000);
+    const pid_t pid = Child([&] {
+      for (int n = kKeys;; ++n)
+        PosixPlatform().WriteProfileString(path, "S", Key(0, n % kKeys),
+                                           value(n));
+      return 0;
+    });
+    ::usleep(500 + 997 * round % 20000);
     ::kill(pid, SIGKILL);
-    ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
-    PosixPlatform reader;
-    for (int k = 0; k < kKeys; ++k) {
+    ExitCode(pid);
+    for (int k = 0; k < kKeys; ++k) {  // a value written for this key, whole
       const std::string v =
-          reader.ProfileString(path, Section(0), Key(0, k), "", 64);
-      // The seed, or a value the writer wrote for this key, whole.
-      const unsigned long n = std::strtoul(v.c_str(), nullptr, 10);
-      const bool whole = v == std::to_string(n) + std::string(n % 7, 'x');
-      ASSERT_TRUE(v == "0" || (whole && n % kKeys == unsigned(k)))
-          << Key(0, k) << "=" << v;
-      if (v != "0") ++changed;
+          PosixPlatform().ProfileString(path, "S", Key(0, k), "", 64);
+      const int n = std::atoi(v.c_str());
+      ASSERT_TRUE(v == value(n) && n % kKeys == k)
+          << "round " << round << ": " << Key(0, k) << "=" << v;
+      changed += n >= kKeys;
     }
   }
   EXPECT_GT(changed, 0);
   // A later writer removes what the killed ones left, once it is old.
-  std::vector<std::string> left = Temporaries(inst.dv());
-  RecordProperty("leftovers", static_cast<int>(left.size()));
-  for (const std::string& name : left) Age(inst.dv() + "/" + name, 600);
-  seed.WriteProfileString(path, "K", "after", "1");
-  EXPECT_EQ(Temporaries(inst.dv()), std::vector<std::string>());
+  for (const std::string& name : Temporaries(dv)) Age(dv + name, 600);
+  p.WriteProfileString(path, "K", "after", "1");
+  EXPECT_EQ(Temporaries(dv), Names());
 }
 
-TEST(PosixPlatformTest, CopiesAndReadsFiles) {
-  TestInstallation inst;
-  PosixPlatform p;
-  const std::string dv = inst.dv();
+TEST_F(PosixPlatformTest, CopiesAndReadsFiles) {
   inst.Write("from.tmp", "[T]\nx=1\n");
-  inst.Write("have.ini", "[H]\n");
-  EXPECT_FALSE(p.CopyFileIfMissing(dv + "/from.tmp", dv + "/have.ini"));
-  EXPECT_EQ(inst.Read("have.ini"), "[H]\n");
-  EXPECT_TRUE(p.CopyFileIfMissing(dv + "/from.tmp", dv + "/new.ini"));
+  inst.Write("f.ini", "[H]\n");
+  EXPECT_FALSE(p.CopyFileIfMissing(dv + "from.tmp", path));
+  EXPECT_TRUE(p.CopyFileIfMissing(dv + "from.tmp", dv + "new.ini"));
+  EXPECT_FALSE(p.CopyFile(dv + "none.tmp", path));
+  EXPECT_EQ(inst.Read("f.ini"), "[H]\n");
   EXPECT_EQ(inst.Read("new.ini"), "[T]\nx=1\n");
-  EXPECT_TRUE(p.CopyFile(dv + "/from.tmp", dv + "/have.ini"));
-  EXPECT_EQ(inst.Read("have.ini"), "[T]\nx=1\n");
-  // A missing template replaces nothing.
-  EXPECT_FALSE(p.CopyFile(dv + "/none.tmp", dv + "/have.ini"));
-  EXPECT_EQ(inst.Read("have.ini"), "[T]\nx=1\n");
-  EXPECT_EQ(Temporaries(dv), std::vector<std::string>());
-
+  EXPECT_TRUE(p.CopyFile(dv + "from.tmp", path));
+  EXPECT_EQ(inst.Read("f.ini"), "[T]\nx=1\n");
+  EXPECT_EQ(Temporaries(dv), Names());
   inst.Write("big.sql", std::string(3000, 'a'));
-  EXPECT_EQ(p.ReadPrefix(dv + "/big.sql", 2048), std::string(2048, 'a'));
-  EXPECT_EQ(p.ReadPrefix(dv + "/none.sql", 2048), std::nullopt);
+  EXPECT_EQ(p.ReadPrefix(dv + "big.sql", 2048), std::string(2048, 'a'));
+  EXPECT_EQ(p.ReadPrefix(dv + "none.sql", 2048), std::nullopt);
   EXPECT_EQ(p.ReadPrefix(dv, 2048), std::nullopt);
 }
 
-TEST(PosixPlatformTest, IsReadableNeverFaults) {
-  PosixPlatform p;
-  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+TEST_F(PosixPlatformTest, IsReadableNeverFaults) {
+  // A hole at the second page. Many pages: more probes than one batch or
+  // the pipe hold at once.
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)),
+                    pages = 2000;
   auto* mem =
-      static_cast<char*>(::mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE,
+      static_cast<char*>(::mmap(nullptr, pages * page, PROT_READ | PROT_WRITE,
                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(mem, MAP_FAILED);
   ASSERT_EQ(::mprotect(mem + page, page, PROT_NONE), 0);
-  struct Case {
-    const char* name;
-    const void* p;
-    std::size_t size;
-    bool want;
-  } cases[] = {
-      {"null", nullptr, 1, false},
-      {"null, size 0", nullptr, 0, false},
-      {"size 0", mem + page, 0, true},
-      {"first page", mem, page, true},
-      {"last byte before the hole", mem + page - 1, 1, true},
-      {"runs into the hole", mem + page - 1, 2, false},
-      {"three pages", mem, 3 * page, false},
-      {"hole", mem + page, 1, false},
-      {"after the hole", mem + 2 * page, page, true},
-      {"overflow", mem, SIZE_MAX, false},
-      {"huge", mem, SIZE_MAX / 2, false},
-      {"wraps", reinterpret_cast<const void*>(UINTPTR_MAX - 10), 100, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(p.IsReadable(c.p, c.size), c.want);
-  }
-  ::munmap(mem, 3 * page);
-
-  // Many pages: more probes than the pipe holds at once.
-  const std::size_t pages = 2000;
-  auto* big = static_cast<char*>(::mmap(nullptr, pages * page, PROT_READ,
-                                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(big, MAP_FAILED);
-  EXPECT_TRUE(p.IsReadable(big + 1, pages * page - 1));
-  ::munmap(big, pages * page);
+  EXPECT_FALSE(p.IsReadable(nullptr, 1));
+  EXPECT_TRUE(p.IsReadable(mem + page, 0));
+  EXPECT_TRUE(p.IsReadable(mem + page - 1, 1));
+  EXPECT_FALSE(p.IsReadable(mem + page - 1, 2));
+  EXPECT_FALSE(p.IsReadable(mem, 3 * page));
+  EXPECT_TRUE(p.IsReadable(mem + 2 * page + 1, (pages - 2) * page - 1));
+  EXPECT_FALSE(p.IsReadable(mem, SIZE_MAX));  // wraps around
+  ::munmap(mem, pages * page);
 }
 
-TEST(PosixPlatformTest, ModuleDirectoryIsTheExecutablesFolder) {
-  char exe[PATH_MAX] = {};
-  ASSERT_GT(::readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
-  std::string want(exe);
-  want.resize(want.rfind('/'));
-  char* saved = ::getcwd(nullptr, 0);
-  ASSERT_EQ(::chdir("/"), 0);
-  PosixPlatform p;
-  EXPECT_EQ(p.ModuleDirectory(), want);
-  char* now = ::getcwd(nullptr, 0);
-  EXPECT_EQ(std::string(now), want);
-  std::free(now);
-  ASSERT_EQ(::chdir(saved), 0);
-  std::free(saved);
-}
-
-TEST(PosixPlatformTest, VolumeSerialStaysTheSameAndNoTerminalAnswersNo) {
-  PosixPlatform a, b;
-  EXPECT_EQ(a.VolumeSerial(), b.VolumeSerial());
-  if (std::optional<std::string> id = a.ReadPrefix("/etc/machine-id", 128);
-      id && id->size() > 1) {
-    EXPECT_NE(a.VolumeSerial(), 0u);
-  }
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::setsid();  // a new session has no controlling terminal
-    ::_exit(a.AskYesNo("Replace?") ? 1 : 0);
-  }
-  ExpectExit(pid, 0);
+TEST_F(PosixPlatformTest, StandInsForTheMachine) {
+  // The executable's folder, made the current directory.
+  const fs::path saved = fs::current_path(),
+                 exe = fs::read_symlink("/proc/self/exe").parent_path();
+  fs::current_path("/");
+  EXPECT_EQ(p.ModuleDirectory(), exe.string());
+  EXPECT_EQ(fs::current_path(), exe);
+  fs::current_path(saved);
+  EXPECT_EQ(p.VolumeSerial(), PosixPlatform().VolumeSerial());
+  EXPECT_TRUE(p.VolumeSerial() != 0 || !fs::exists("/etc/machine-id"));
+  // A new session has no controlling terminal: the answer is No.
+  EXPECT_EQ(ExitCode(Child([&] { return ::setsid() < 0 || p.AskYesNo("?"); })),
+            0);
 }
 
 }  // namespace

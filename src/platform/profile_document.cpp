@@ -2,36 +2,19 @@
 
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace quillmore {
 namespace {
 
 constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
-// Windows trims these around names and values, Ctrl-Z included.
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
-}
 
 // Windows reads a name or value as a C string: it ends at a NUL byte.
 std::string_view UpToNul(std::string_view s) {
   return s.substr(0, s.find('\0'));
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char Fold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string Folded(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = Fold(c);
-  return out;
-}
+std::string Folded(std::string_view s) { return AsciiUpper(std::string(s)); }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -239,6 +222,30 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   Parse();
   Encode();
   return true;
+}
+
+std::int32_t ProfileDocument::IntegerValue(std::string_view value) {
+  // Blanks inside quotes ("' 7'") are skipped like those outside.
+  std::string_view s = Trim(value);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  std::uint32_t n = 0;  // wraps modulo 2^32, as the Windows reader does
+  for (char c : s) {
+    if (!IsDigit(c)) break;
+    n = n * 10u + static_cast<std::uint32_t>(c - '0');
+  }
+  if (negative) n = 0u - n;
+  return static_cast<std::int32_t>(n);
+}
+
+std::optional<std::int32_t> ProfileDocument::FindInt(
+    std::string_view section, std::string_view key) const {
+  const std::optional<std::string_view> v = Find(section, key);
+  if (!v || v->empty()) return std::nullopt;
+  return IntegerValue(*v);
 }
 
 }  // namespace quillmore

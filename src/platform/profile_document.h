@@ -19,6 +19,7 @@
 #define QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,13 @@ class ProfileDocument {
   // long as the document is not changed.
   std::optional<std::string_view> Find(std::string_view section,
                                        std::string_view key) const;
+  // The key's value as an integer (IntegerValue); nullopt when the key is
+  // missing or its value empty.
+  std::optional<std::int32_t> FindInt(std::string_view section,
+                                      std::string_view key) const;
+  // A value read as Windows reads integers: the leading sign and decimal
+  // digits after any blanks, wrapping modulo 2^32; 0 without digits.
+  static std::int32_t IntegerValue(std::string_view value);
 
   // Sets one key: rewrites the first occurrence in place, or appends it
   // after the last non-blank line of its section, or appends the section to

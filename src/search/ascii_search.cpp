@@ -5,14 +5,16 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ascii.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillmore {
 namespace {
 
 constexpr std::size_t kInlinePattern = 64;
-
-inline unsigned char Fold(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
-}
 
 inline bool IsLetter(unsigned char folded) {
   return folded >= 'A' && folded <= 'Z';
@@ -86,9 +88,80 @@ bool Search(const unsigned char* t, std::size_t n, const unsigned char* pat,
   return false;
 }
 
+#if defined(__SSE2__)
+// `pat` (folded, 1 to kInlinePattern bytes, no longer than the text) in `t`,
+// 16 starting positions at a time: those where the pattern's first and last
+// byte match, in either case, are compared whole.
+bool SearchSse2(const unsigned char* t, std::size_t n, const unsigned char* pat,
+                std::size_t m) {
+  auto both = [](unsigned char folded, __m128i& upper, __m128i& lower) {
+    upper = _mm_set1_epi8(static_cast<char>(folded));
+    lower = _mm_set1_epi8(
+        static_cast<char>(IsLetter(folded) ? folded + 0x20 : folded));
+  };
+  __m128i first_upper, first_lower, last_upper, last_lower;
+  both(pat[0], first_upper, first_lower);
+  both(pat[m - 1], last_upper, last_lower);
+  auto whole_at = [&](std::size_t i) {
+    for (std::size_t k = 1; k < m; ++k) {
+      if (Fold(t[i + k]) != pat[k]) return false;
+    }
+    return true;
+  };
+  // Positions i to i + 15; reads t[i] to t[i + m + 14].
+  auto block = [&](std::size_t i) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+    const __m128i b =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i + m - 1));
+    const __m128i hit =
+        _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, first_upper),
+                                   _mm_cmpeq_epi8(a, first_lower)),
+                      _mm_or_si128(_mm_cmpeq_epi8(b, last_upper),
+                                   _mm_cmpeq_epi8(b, last_lower)));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0;
+         mask &= mask - 1) {
+      if (whole_at(i + static_cast<std::size_t>(__builtin_ctz(mask)))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const std::size_t positions = n - m + 1;
+  std::size_t i = 0;
+  for (; i + 16 <= positions; i += 16) {
+    if (block(i)) return true;
+  }
+  if (i == positions) return false;
+  // The rest as one block that overlaps the last, when the text is long
+  // enough; else position by position.
+  if (positions >= 16) return block(positions - 16);
+  for (; i < positions; ++i) {
+    if (Fold(t[i]) == pat[0] && whole_at(i)) return true;
+  }
+  return false;
+}
+#endif
+
 }  // namespace
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view pattern) {
+#if defined(__SSE2__)
+  const std::size_t m = pattern.size();
+  if (m == 0) return true;
+  if (m <= kInlinePattern && m <= text.size()) {
+    unsigned char pat[kInlinePattern];
+    for (std::size_t i = 0; i < m; ++i) {
+      pat[i] = Fold(static_cast<unsigned char>(pattern[i]));
+    }
+    return SearchSse2(reinterpret_cast<const unsigned char*>(text.data()),
+                      text.size(), pat, m);
+  }
+#endif
+  return ContainsIgnoringCasePlain(text, pattern);
+}
+
+bool ContainsIgnoringCasePlain(std::string_view text,
+                               std::string_view pattern) {
   const std::size_t m = pattern.size();
   if (m == 0) return true;
   if (m > text.size()) return false;

@@ -1,26 +1,16 @@
-// What a search parameter applies: the definitions it names and the text of
-// their fixed-size fields. Shared by the query builder and the record
-// matcher, which must agree on both.
+// What a search parameter applies: the definitions it names. Shared by the
+// query builder and the record matcher, which must agree on both.
 #ifndef QUILLMORE_SEARCH_ITEM_CHAIN_H_
 #define QUILLMORE_SEARCH_ITEM_CHAIN_H_
 
 #include <cstddef>
-#include <cstring>
 #include <span>
 #include <string_view>
 
+#include "config/record_fields.h"
 #include "quillmore/QuillmoreExt.h"
 
 namespace quillmore {
-
-// The text of a char[N] field that the host filled: up to its first zero,
-// never past the field (the host may leave out the terminator).
-template <std::size_t N>
-std::string_view FieldView(const char (&field)[N]) {
-  const void* zero = std::memchr(field, '\0', N);
-  return std::string_view(
-      field, zero == nullptr ? N : static_cast<const char*>(zero) - field);
-}
 
 // The definitions applied for the definition at `index`, in order: its
 // pre-item (the definition numbered nPreItemId, when above 0 and inside

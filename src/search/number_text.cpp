@@ -4,15 +4,16 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <system_error>
+
+#include "platform/ascii.h"
 
 namespace quillmore {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // White space of the "C" locale, which is what a number may start with.
-bool IsBlank(char c) {
+bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';
 }
@@ -56,9 +57,39 @@ struct Scan {
   std::size_t used = 0;  // 0: no conversion
 };
 
+// Digits with an optional point, at most 15 digits and no exponent: the
+// digits as an integer, which double holds exactly, divided by a power of
+// ten, which it holds exactly too, so the one rounding of the division
+// gives the nearest double, as from_chars does. nullopt for anything else.
+std::optional<Scan> ShortDecimal(const char* first, const char* last) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
+                                       1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15};
+  std::uint64_t digits = 0;
+  int count = 0, decimals = -1;  // -1: no point yet
+  const char* p = first;
+  for (; p != last; ++p) {
+    if (IsDigit(*p)) {
+      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+      ++count;
+      if (decimals >= 0) ++decimals;
+    } else if (*p == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      break;
+    }
+  }
+  if (count > 15 || (p != last && (*p == 'e' || *p == 'E'))) {
+    return std::nullopt;
+  }
+  const auto value = static_cast<double>(digits);
+  return Scan{decimals > 0 ? value / kPowers[decimals] : value,
+              static_cast<std::size_t>(p - first)};
+}
+
 Scan ScanNumber(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
+  while (i < text.size() && IsCSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
@@ -73,6 +104,11 @@ Scan ScanNumber(std::string_view text) {
   if (!starts_number) return {};
   const char* first = text.data() + i;
   const char* last = text.data() + text.size();
+  if (std::optional<Scan> s = ShortDecimal(first, last)) {
+    s->used += i;
+    if (negative) s->value = -s->value;
+    return *s;
+  }
   double value = 0;
   // from_chars ignores the locale; the general format takes no hexadecimal.
   auto [end, ec] =

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/ascii.h"
 #include "search/ascii_search.h"
 #include "search/item_chain.h"
 #include "search/number_text.h"
@@ -10,8 +11,6 @@ namespace quillmore {
 namespace {
 
 constexpr std::uint8_t kKeywordKind = 2;
-
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // Printable ASCII other than the blank.
 inline bool IsSignificant(unsigned char c) { return c > 0x20 && c < 0x7F; }
@@ -42,23 +41,76 @@ bool Passes(std::optional<unsigned char> c, bool digit_wanted) {
   return !c.has_value() || IsDigit(*c) == digit_wanted;
 }
 
-// Numbers of the record text, extracted on first need and kept for the
-// rest of the call.
+// The numbers of a record text are the runs that one pass from the start
+// takes: a "-" can start a number, a "." continues one, and any other byte
+// ends it. Only the first and the last number are ever compared, so each is
+// looked for from its own end of the text, and the text between them is
+// not read. Both are given as their texts, empty when the text holds no
+// digit, and read like atof (LeadingNumber) only when compared.
+
+std::string_view FirstNumber(std::string_view text) {
+  // The number being collected is always the run text[begin, begin + len):
+  // signs before its first digit, then digits and points.
+  std::size_t begin = 0;
+  std::size_t len = 0;
+  bool digits = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (IsDigit(c) || (c == '-' && !digits)) {
+      if (len == 0) begin = i;
+      ++len;
+      digits = digits || IsDigit(c);
+    } else if (digits && c == '.') {
+      ++len;
+    } else if (digits) {
+      break;  // the first number ends here
+    } else {
+      len = 0;  // drops lone signs
+    }
+  }
+  return digits ? text.substr(begin, len) : std::string_view();
+}
+
+// The run of the text's last digit: the points after it, the digits and
+// points before it from the first digit on, and the "-" signs just before
+// that digit, except a first one that ends a number before it (in 10--20
+// the number is -20).
+std::string_view LastNumber(std::string_view text) {
+  const auto is_digit = [&](std::size_t i) { return IsDigit(text[i]); };
+  std::size_t end = text.size();
+  while (end > 0 && !is_digit(end - 1)) --end;
+  if (end == 0) return {};
+  const std::size_t last = end - 1;
+  while (end < text.size() && text[end] == '.') ++end;
+  std::size_t run = last;  // digits and points before, from the first digit
+  while (run > 0 && (is_digit(run - 1) || text[run - 1] == '.')) --run;
+  while (!is_digit(run)) ++run;
+  std::size_t begin = run;
+  while (begin > 0 && text[begin - 1] == '-') --begin;
+  if (begin < run) {
+    // A number just before the signs (points may follow its digits) is
+    // ended by the first sign, which starts nothing.
+    std::size_t before = begin;
+    while (before > 0 && text[before - 1] == '.') --before;
+    if (before > 0 && is_digit(before - 1)) ++begin;
+  }
+  return text.substr(begin, end - begin);
+}
+
+// The first and the last number of the record text, each looked for on
+// first need and kept for the rest of the call.
 class LazyNumbers {
  public:
   explicit LazyNumbers(std::string_view text) : text_(text) {}
-  const RecordNumbers& Get() {
-    if (!done_) {
-      numbers_ = ExtractNumbers(text_);
-      done_ = true;
-    }
-    return numbers_;
+  std::string_view Get(bool last) {
+    std::optional<std::string_view>& n = numbers_[last ? 1 : 0];
+    if (!n) n = last ? LastNumber(text_) : FirstNumber(text_);
+    return *n;
   }
 
  private:
   std::string_view text_;
-  bool done_ = false;
-  RecordNumbers numbers_;
+  std::optional<std::string_view> numbers_[2];
 };
 
 // The parameter's bounds against the record's numbers: value 1 with code 0
@@ -72,9 +124,9 @@ bool PassesNumbers(const _tagITEMSEARCHINFO& item, const _tagSEARCHPARAM& param,
   std::optional<double> v1, v2;
   if (!text1.empty() && !(v1 = WholeNumber(text1))) return false;
   if (!text2.empty() && !(v2 = WholeNumber(text2))) return false;
-  const RecordNumbers& found = numbers.Get();
-  if (found.count == 0) return false;
-  const double n = item.nFindType == 0 ? found.first : found.last;
+  const std::string_view found = numbers.Get(item.nFindType != 0);
+  if (found.empty()) return false;
+  const double n = LeadingNumber(found);
   if (v1) {
     switch (param.byCompare1) {
       case 0:
@@ -147,38 +199,6 @@ bool PassesShapeTest(std::string_view text, int split) {
     default:
       return true;
   }
-}
-
-RecordNumbers ExtractNumbers(std::string_view text) {
-  RecordNumbers out;
-  // The number being collected is always the run text[begin, begin + len):
-  // signs before its first digit, then digits and points.
-  std::size_t begin = 0;
-  std::size_t len = 0;
-  bool digits = false;
-  auto record = [&] {
-    const double v = LeadingNumber(text.substr(begin, len));
-    if (out.count++ == 0) out.first = v;
-    out.last = v;
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (IsDigit(c) || (c == '-' && !digits)) {
-      if (len == 0) begin = i;
-      ++len;
-      digits = digits || IsDigit(c);
-    } else if (digits && c == '.') {
-      ++len;
-    } else {
-      // Ends a number, or drops lone signs; the byte itself starts nothing,
-      // so in 10-20 the second number is 20.
-      if (digits) record();
-      digits = false;
-      len = 0;
-    }
-  }
-  if (digits) record();
-  return out;
 }
 
 bool MatchesSearch(std::string_view record,

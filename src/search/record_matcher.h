@@ -21,15 +21,6 @@ namespace quillmore {
 // no test and pass.
 bool PassesShapeTest(std::string_view text, int split);
 
-// The first and the last number of a text (one pass from the start; a "-"
-// can start a number, a "." continues one; each number is read like atof).
-struct RecordNumbers {
-  std::size_t count = 0;  // numbers seen
-  double first = 0;
-  double last = 0;
-};
-RecordNumbers ExtractNumbers(std::string_view text);
-
 // Whether `record` matches `params` over the device's definitions `items`.
 // `join_mode` 0: every tested definition must pass; other: one is enough.
 // A parameter naming a definition outside `items` makes the result false.

@@ -1,5 +1,7 @@
 #include "search/search_query.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <initializer_list>
 #include <iterator>
@@ -7,6 +9,7 @@
 
 #include "search/item_chain.h"
 #include "search/number_text.h"
+#include "textsql/script_format.h"
 
 namespace quillmore {
 namespace {
@@ -31,30 +34,14 @@ constexpr std::string_view kSelectAllWhere =
     "SELECT m.f_id as f_id, f_date, f_systime, f_savepath, f_savepos, f_cam, "
     "f_text  FROM %s WHERE (%s) and (m.f_date between '%s' and '%s') order "
     "by m.f_cam,m.f_id";
+constexpr std::size_t kLongestTemplate =
+    std::max({kSelectCamera.size(), kSelectCameraWhere.size(),
+              kSelectAll.size(), kSelectAllWhere.size()});
 
-// Replaces each "%s" or "%d" of `form` by the next of `args`, as it is, and
-// "%%" by "%". No length limit.
-std::string Fill(std::string_view form,
-                 std::initializer_list<std::string_view> args) {
-  std::string out;
-  auto arg = args.begin();
-  for (std::size_t i = 0; i < form.size(); ++i) {
-    if (form[i] == '%' && i + 1 < form.size()) {
-      const char c = form[i + 1];
-      if (c == '%') {
-        out += '%';
-        ++i;
-        continue;
-      }
-      if (c == 's' || c == 'd') {
-        if (arg != args.end()) out += *arg++;
-        ++i;
-        continue;
-      }
-    }
-    out += form[i];
-  }
-  return out;
+// Appends `form` with its "%s" and "%d" filled by `args`.
+void Put(std::string& out, std::string_view form,
+         std::initializer_list<std::string_view> args) {
+  AppendExpanded(out, form, args, kNoLimit, Placeholders::kTextAndNumber);
 }
 
 // One comparison of a parameter's value.
@@ -77,6 +64,7 @@ struct Comparisons {
   std::string_view defined;
   std::optional<Operand> first;
   std::optional<Operand> second;
+  bool empty() const { return defined.empty() && !first && !second; }
 };
 
 Comparisons ComparisonsOf(const _tagITEMSEARCHINFO& item,
@@ -92,35 +80,37 @@ Comparisons ComparisonsOf(const _tagITEMSEARCHINFO& item,
 }
 
 // Kind 0: an exist() test on the record's XML form.
-std::string XmlClause(const _tagITEMSEARCHINFO& item, const Comparisons& c) {
+void XmlClause(std::string& out, const _tagITEMSEARCHINFO& item,
+               const Comparisons& c) {
+  if (c.empty()) return;
   const std::string_view element = FieldView(item.szElement);
   const std::string_view attribute = FieldView(item.szAttribute);
-  const std::string node =
-      attribute.empty() ? std::string("(text())") : Fill("@%s", {attribute});
-  std::string condition;
+  // The node is "@name", or "(text())" without an attribute.
+  const std::string_view at = attribute.empty() ? "" : "@";
+  const std::string_view node = attribute.empty() ? "(text())" : attribute;
+  Put(out, "m.f_xml.exist('//*%s%s[", {element.empty() ? "" : "/", element});
   if (!c.defined.empty()) {
-    condition = Fill("%s = \"%s\"", {node, c.defined});
+    Put(out, "%s%s = \"%s\"", {at, node, c.defined});
   } else {
     auto term = [&](const Operand& o) {
-      return Fill(o.numeric ? "%s %s %s" : "%s %s \"%s\"",
-                  {node, o.op, o.value});
+      Put(out, o.numeric ? "%s%s %s %s" : "%s%s %s \"%s\"",
+          {at, node, o.op, o.value});
     };
-    if (c.first) condition = term(*c.first);
-    if (c.second) condition += (c.first ? " and " : "") + term(*c.second);
+    if (c.first) term(*c.first);
+    if (c.first && c.second) out += " and ";
+    if (c.second) term(*c.second);
   }
-  if (condition.empty()) return {};
-  const std::string path =
-      element.empty() ? std::string() : Fill("/%s", {element});
-  return Fill("m.f_xml.exist('//*%s[%s]') = 1", {path, condition});
+  out += "]') = 1";
 }
 
 // Kind 1: a condition on a user-table column.
-std::string ColumnClause(const _tagITEMSEARCHINFO& item, const Comparisons& c,
-                         int database_type) {
+void ColumnClause(std::string& out, const _tagITEMSEARCHINFO& item,
+                  const Comparisons& c, int database_type) {
   const std::string_view table = FieldView(item.szTable);
   const std::string_view field = FieldView(item.szField);
   if (!c.defined.empty()) {
-    return Fill("%s.%s = '%s'", {table, field, c.defined});
+    Put(out, "%s.%s = '%s'", {table, field, c.defined});
+    return;
   }
   // The form of a lone second value has no blank in "18,5".
   auto term = [&](const Operand& o, bool lone_second) {
@@ -131,15 +121,11 @@ std::string ColumnClause(const _tagITEMSEARCHINFO& item, const Comparisons& c,
       form = lone_second ? "CAST(%s.%s as decimal(18,5)) %s %s"
                          : "CAST(%s.%s as decimal(18, 5)) %s %s";
     }
-    return Fill(form, {table, field, o.op, o.value});
+    Put(out, form, {table, field, o.op, o.value});
   };
-  std::string condition;
-  if (c.first) condition = term(*c.first, false);
-  if (c.second) {
-    condition +=
-        c.first ? " and " + term(*c.second, false) : term(*c.second, true);
-  }
-  return condition;
+  if (c.first) term(*c.first, false);
+  if (c.first && c.second) out += " and ";
+  if (c.second) term(*c.second, !c.first);
 }
 
 }  // namespace
@@ -149,24 +135,38 @@ std::string_view ComparisonOperator(std::uint8_t code) {
   return code < std::size(kOperators) ? kOperators[code] : std::string_view();
 }
 
-std::string BuildSearchQuery(int camera, std::string_view from,
-                             std::string_view to,
-                             std::span<const _tagSEARCHPARAM> params,
-                             int join_mode,
-                             std::span<const _tagITEMSEARCHINFO> items,
-                             int database_type, std::string_view text_table) {
-  std::string from_part = Fill("%s m", {text_table});
-  std::string conditions;
-  auto add = [&](const std::string& clause) {
-    if (clause.empty()) return;
-    if (!conditions.empty()) conditions += join_mode == 0 ? " and " : " or ";
-    conditions += "(" + clause + ")";
+void BuildSearchQuery(std::string& out, int camera, std::string_view from,
+                      std::string_view to,
+                      std::span<const _tagSEARCHPARAM> params, int join_mode,
+                      std::span<const _tagITEMSEARCHINFO> items,
+                      int database_type, std::string_view text_table) {
+  // `out` holds the FROM part, then the conditions; joins are moved in
+  // between as they come.
+  out.clear();
+  Put(out, "%s m", {text_table});
+  std::size_t from_end = out.size();
+  // Opens a clause, lets `write` append it, and closes it; takes it back
+  // when `write` appended nothing. True when a clause was added.
+  auto add = [&](auto write) {
+    const std::size_t mark = out.size();
+    if (mark != from_end) out += join_mode == 0 ? " and " : " or ";
+    out += '(';
+    const std::size_t clause = out.size();
+    write();
+    if (out.size() == clause) {
+      out.resize(mark);
+      return false;
+    }
+    out += ')';
+    return true;
   };
 
   for (const _tagSEARCHPARAM& param : params) {
     if (param.nItemIndex < 0) {
       const std::string_view text = FieldView(param.szValue1);
-      if (!text.empty()) add(Fill("m.f_text like '%%%s%%'", {text}));
+      if (!text.empty()) {
+        add([&] { Put(out, "m.f_text like '%%%s%%'", {text}); });
+      }
       continue;
     }
     if (static_cast<std::size_t>(param.nItemIndex) >= items.size()) continue;
@@ -176,29 +176,47 @@ std::string BuildSearchQuery(int camera, std::string_view from,
       const _tagITEMSEARCHINFO& item = *chain.items[i];
       const Comparisons c = ComparisonsOf(item, param, i + 1 == chain.size);
       if (item.byType == 0) {
-        add(XmlClause(item, c));
-      } else if (item.byType == 1) {
-        const std::string clause = ColumnClause(item, c, database_type);
-        if (clause.empty()) continue;
-        add(clause);
+        add([&] { XmlClause(out, item, c); });
+      } else if (item.byType == 1 &&
+                 add([&] { ColumnClause(out, item, c, database_type); })) {
         const std::string_view table = FieldView(item.szTable);
-        if (from_part.find(table) == std::string::npos) {
-          from_part +=
-              Fill(" INNER JOIN %s ON m.f_id =  %s.f_id ", {table, table});
+        if (std::string_view(out).substr(0, from_end).find(table) ==
+            std::string_view::npos) {
+          const std::size_t end = out.size();
+          Put(out, " INNER JOIN %s ON m.f_id =  %s.f_id ", {table, table});
+          std::rotate(out.begin() + static_cast<std::ptrdiff_t>(from_end),
+                      out.begin() + static_cast<std::ptrdiff_t>(end),
+                      out.end());
+          from_end += out.size() - end;
         }
       }
     }
   }
 
-  const std::string cam = std::to_string(camera);
-  if (camera != kAllCameras) {
-    return conditions.empty() ? Fill(kSelectCamera, {from_part, cam, from, to})
-                              : Fill(kSelectCameraWhere,
-                                     {from_part, conditions, cam, from, to});
+  // The statement goes after the parts it is filled with, which then move
+  // out of its way. The room is made first, so the parts stay in place
+  // while they are read.
+  const bool none = out.size() == from_end;
+  char digits[12];
+  const std::string_view cam(
+      digits,
+      static_cast<std::size_t>(
+          std::to_chars(digits, digits + sizeof digits, camera).ptr - digits));
+  const std::size_t parts = out.size();
+  out.reserve(2 * parts + kLongestTemplate + cam.size() + from.size() +
+              to.size());
+  const std::string_view from_part(out.data(), from_end);
+  const std::string_view conditions(out.data() + from_end, parts - from_end);
+  if (camera != kAllCameras && none) {
+    Put(out, kSelectCamera, {from_part, cam, from, to});
+  } else if (camera != kAllCameras) {
+    Put(out, kSelectCameraWhere, {from_part, conditions, cam, from, to});
+  } else if (none) {
+    Put(out, kSelectAll, {from_part, from, to});
+  } else {
+    Put(out, kSelectAllWhere, {from_part, conditions, from, to});
   }
-  return conditions.empty()
-             ? Fill(kSelectAll, {from_part, from, to})
-             : Fill(kSelectAllWhere, {from_part, conditions, from, to});
+  out.erase(0, parts);
 }
 
 }  // namespace quillmore

@@ -2,7 +2,6 @@
 #ifndef QUILLMORE_SEARCH_TEST_RECORDS_H_
 #define QUILLMORE_SEARCH_TEST_RECORDS_H_
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -16,7 +15,7 @@ namespace quillmore::testing {
 template <std::size_t N>
 void Put(char (&field)[N], std::string_view text) {
   std::memset(field, 0, N);
-  std::memcpy(field, text.data(), std::min(text.size(), N));
+  text.copy(field, N);
 }
 
 // A definition of `type`; `a` and `b` are its element and attribute (kind
@@ -27,6 +26,8 @@ inline _tagITEMSEARCHINFO Def(std::uint8_t type, std::string_view a = "",
   _tagITEMSEARCHINFO d{};
   d.byType = type;
   d.nSplit = -1;
+  d.dwFindNumber = find_number;
+  Put(d.szDefinedValue, defined);
   if (type == 1) {
     Put(d.szTable, a);
     Put(d.szField, b);
@@ -34,8 +35,6 @@ inline _tagITEMSEARCHINFO Def(std::uint8_t type, std::string_view a = "",
     Put(type == 0 ? d.szElement : d.szKeyword, a);
     Put(type == 0 ? d.szAttribute : d.szNoKeyword, b);
   }
-  d.dwFindNumber = find_number;
-  Put(d.szDefinedValue, defined);
   return d;
 }
 
@@ -43,10 +42,10 @@ inline _tagSEARCHPARAM Param(int index, std::string_view v1 = "", int c1 = 0,
                              std::string_view v2 = "", int c2 = 0) {
   _tagSEARCHPARAM p{};
   p.nItemIndex = index;
-  Put(p.szValue1, v1);
   p.byCompare1 = static_cast<std::uint8_t>(c1);
-  Put(p.szValue2, v2);
   p.byCompare2 = static_cast<std::uint8_t>(c2);
+  Put(p.szValue1, v1);
+  Put(p.szValue2, v2);
   return p;
 }
 

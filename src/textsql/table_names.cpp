@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/ascii.h"
+
 namespace quillmore {
 
 std::string TextTableName(int device, std::uint32_t serial) {
@@ -17,20 +19,6 @@ std::string FormatUserTableName(int device,
   std::snprintf(tail, sizeof tail, "%d_%X", device, serial);
   if (!element) return std::string("TBL_USER") + tail;
   return "USR_" + AsciiUpper(std::string(*element)) + tail;
-}
-
-std::string AsciiUpper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
-std::string AsciiLower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 }  // namespace quillmore

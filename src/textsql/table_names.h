@@ -19,10 +19,6 @@ std::string FormatUserTableName(int device,
                                 std::optional<std::string_view> element,
                                 std::uint32_t serial);
 
-// Upper- and lower-case copies, a to z only.
-std::string AsciiUpper(std::string s);
-std::string AsciiLower(std::string s);
-
 }  // namespace quillmore
 
 #endif  // QUILLMORE_TEXTSQL_TABLE_NAMES_H_

@@ -2,7 +2,8 @@
 
 #include <functional>
 
-#include "config/device_file.h"
+#include "config/record_fields.h"
+#include "platform/ascii.h"
 #include "textsql/table_names.h"
 
 namespace quillmore {
@@ -12,7 +13,7 @@ using GroupStatement =
     std::function<std::string(std::optional<std::string_view>, UserTableDefs)>;
 
 // A group element: it has children and a name; its group table exists.
-bool IsGroup(const _tagUSERTABLEINFO& r, const std::string& name) {
+bool IsGroup(const _tagUSERTABLEINFO& r, std::string_view name) {
   return r.dwChildLen != 0 && !name.empty();
 }
 
@@ -23,7 +24,7 @@ std::string AssembleBatch(UserTableDefs defs, std::size_t size,
   std::string out = statement(std::nullopt, defs);
   if (out.size() >= size) out.clear();
   for (const _tagUSERTABLEINFO& r : defs) {
-    const std::string name = FieldText(r.szElement);
+    const std::string_view name = FieldView(r.szElement);
     if (!IsGroup(r, name)) continue;
     const std::string s = statement(name, ChildrenOf(r));
     if (!s.empty() && out.size() + 1 + s.size() < size) {
@@ -52,7 +53,7 @@ std::string BuildUserCreateStatement(int device, std::uint32_t serial,
   if (databaseType == 0) return {};
   std::string columns;
   for (const _tagUSERTABLEINFO& r : defs) {
-    const std::string name = FieldText(r.szElement);
+    const std::string_view name = FieldView(r.szElement);
     if (r.dwChildLen != 0 || name.empty()) continue;
     columns += ", " + UserColumnName(name) + " varchar(" +
                std::to_string(r.dwFieldLen) + ") NULL";
@@ -93,7 +94,7 @@ std::string UserTableNameList(int device, std::uint32_t serial,
   std::string out = FormatUserTableName(device, std::nullopt, serial);
   if (out.size() >= size) return {};
   for (const _tagUSERTABLEINFO& r : defs) {
-    const std::string element = FieldText(r.szElement);
+    const std::string_view element = FieldView(r.szElement);
     if (!IsGroup(r, element)) continue;
     const std::string name = FormatUserTableName(device, element, serial);
     if (out.size() + name.size() + 1 < size) {
@@ -113,7 +114,7 @@ std::string UserTableColumnList(int device, std::uint32_t serial,
   if (!main_table) {
     columns = {};
     for (const _tagUSERTABLEINFO& r : defs) {
-      const std::string element = FieldText(r.szElement);
+      const std::string_view element = FieldView(r.szElement);
       if (IsGroup(r, element) &&
           FormatUserTableName(device, element, serial) == table) {
         columns = ChildrenOf(r);
@@ -123,7 +124,7 @@ std::string UserTableColumnList(int device, std::uint32_t serial,
   }
   std::string out;
   for (const _tagUSERTABLEINFO& r : columns) {
-    const std::string element = FieldText(r.szElement);
+    const std::string_view element = FieldView(r.szElement);
     if (element.empty() || (main_table && r.dwChildLen != 0)) continue;
     const std::string column = UserColumnName(element);
     // The room for a line feed is counted before the first column too.

@@ -4,17 +4,13 @@
 #include <optional>
 #include <vector>
 
+#include "config/record_fields.h"
 #include "textsql/table_names.h"
+#include "usertable/user_table_ddl.h"
 #include "xml/xml_parser.h"
 
 namespace quillmore {
 namespace {
-
-// A name field from the host may lack its terminator.
-std::string_view NameOf(const _tagUSERTABLEINFO& d) {
-  return std::string_view(d.szElement,
-                          strnlen(d.szElement, sizeof d.szElement));
-}
 
 std::string Statement(const std::string& table, const std::string& columns,
                       int recordId, const std::string& values) {
@@ -46,10 +42,10 @@ std::string BuildUserInsertQuery(std::span<const _tagUSERTABLEINFO> definitions,
   std::string columns, values;
   bool any_column = false;
   for (const _tagUSERTABLEINFO& d : definitions) {
-    const std::string_view name = NameOf(d);
+    const std::string_view name = FieldView(d.szElement);
     if (d.dwChildLen != 0 || name.empty()) continue;
     const std::string element(name);
-    columns += ", f_" + AsciiLower(element);
+    columns += ", " + UserColumnName(element);
     // A missing element or a failed lookup leaves the value empty.
     std::string text;
     content.GetElementText(element.c_str(), text);
@@ -62,7 +58,7 @@ std::string BuildUserInsertQuery(std::span<const _tagUSERTABLEINFO> definitions,
   }
 
   for (const _tagUSERTABLEINFO& d : definitions) {
-    const std::string_view name = NameOf(d);
+    const std::string_view name = FieldView(d.szElement);
     if (d.dwChildLen == 0 || name.empty() || d.pChild == nullptr) continue;
     const std::string element(name);
     std::optional<std::vector<XmlAttributes>> occurrences =
@@ -71,7 +67,7 @@ std::string BuildUserInsertQuery(std::span<const _tagUSERTABLEINFO> definitions,
     std::vector<std::string_view> children;
     children.reserve(d.dwChildLen);
     for (std::uint32_t j = 0; j < d.dwChildLen; ++j) {
-      children.push_back(NameOf(d.pChild[j]));
+      children.push_back(FieldView(d.pChild[j].szElement));
     }
     const std::string table = FormatUserTableName(device, name, serial);
     for (const XmlAttributes& attributes : *occurrences) {
@@ -85,7 +81,7 @@ std::string BuildUserInsertQuery(std::span<const _tagUSERTABLEINFO> definitions,
           }
         }
         if (!configured) continue;
-        row_columns += ",f_" + AsciiLower(attribute);
+        row_columns += "," + UserColumnName(attribute);
         row_values += ',' + QuoteSqlValue(value, databaseType);
       }
       if (row_columns.empty()) continue;

@@ -10,67 +10,49 @@
 namespace quillmore {
 namespace {
 
-std::string Build(const Defs& defs, const std::string& xml, int id = 42) {
-  XmlParser content;
-  EXPECT_EQ(content.LoadText(xml.c_str()), XmlParser::kOk);
-  return BuildUserInsertQuery(defs, content, 1, 0x1A2B3C4D, 1, id);
-}
-
+// Quotes are doubled; backslashes too for MySQL (type 4), whose literals
+// treat them as escapes.
 TEST(XmlInsertTest, QuotingKeepsValuesInsideTheLiteral) {
-  struct Case {
-    const char* value;
-    int type;
-    const char* quoted;
-  } cases[] = {
-      {"", 1, "''"},
-      {"O'Brien", 1, "'O''Brien'"},
-      {"'", 2, "''''"},
-      {"C:\\x\\", 1, "'C:\\x\\'"},
-      {"C:\\x\\", 4, "'C:\\\\x\\\\'"},
-      {"\\'; drop table t; --", 4, "'\\\\''; drop table t; --'"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
-    EXPECT_EQ(QuoteSqlValue(c.value, c.type), c.quoted);
-  }
+  EXPECT_EQ(QuoteSqlValue("O'Brien", 1), "'O''Brien'");
+  EXPECT_EQ(QuoteSqlValue("C:\\x\\", 2), "'C:\\x\\'");
+  EXPECT_EQ(QuoteSqlValue("\\'; drop table t; --", 4),
+            "'\\\\''; drop table t; --'");
 }
 
-TEST(XmlInsertTest, MainTableTakesTheFirstElementOfEachName) {
-  Defs item_kids = {Def("name")};
-  Defs defs = {Def("Total"),   Def(""),     Def("Missing"),
-               Def("Receipt"), Def("Note"), Def("Item", 0, &item_kids)};
-  EXPECT_EQ(Build(defs,
-                  "<Receipt><Total>1</Total><Total>2</Total>"
-                  "<Note>it's</Note></Receipt>",
-                  -7),
-            "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total, f_missing, "
-            "f_receipt, f_note) VALUES ( -7 ,'1','','','it''s')");
-  // A name of 50 characters fills its field unterminated and is read whole.
+// Main table: the first element of each name, in definition order; a
+// missing element or the document element gives '', a nameless definition
+// nothing. Group rows: configured attributes only (compared
+// case-sensitively), no row without one; a group absent, without a child
+// array or whose name is no valid step gives no row; without a main
+// statement there is no leading line feed. A name of 50 characters fills
+// its field unterminated and is read whole.
+TEST(XmlInsertTest, StatementsFollowTheDocument) {
+  Defs kids = {Def("Name"), Def("price"), Def("")};
+  Defs groups = {Def("x[", 0, &kids), Def("Item", 0, &kids),
+                 Def("Absent", 0, &kids), Def("Pay", 0, &kids)};
+  groups.back().pChild = nullptr;
   const std::string name(50, 'A');
-  EXPECT_EQ(Build({Def(name)}, "<R><" + name + ">v</" + name + "></R>"),
-            "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_" + std::string(50, 'a') +
-                ") VALUES ( 42 ,'v')");
-}
-
-TEST(XmlInsertTest, GroupRowsFollowTheDocument) {
-  Defs item_kids = {Def("Name"), Def("price"), Def("")};
-  Defs pay_kids = {Def("kind")};
-  _tagUSERTABLEINFO no_children = Def("Pay", 0, &pay_kids);
-  no_children.pChild = nullptr;
-  Defs defs = {Def("Item", 0, &item_kids), Def("Absent", 0, &pay_kids),
-               no_children};
-  // Only group elements: no main statement and no leading line feed.
-  EXPECT_EQ(Build(defs,
-                  "<R><Item name='a' Name='A' price='1'/><Item price='2'/>"
-                  "<Item qty='3'/><Pay kind='cash'/></R>"),
-            "INSERT INTO USR_ITEM1_1A2B3C4D (f_id ,f_name,f_price) VALUES "
-            "( 42 ,'A','1')\n"
-            "INSERT INTO USR_ITEM1_1A2B3C4D (f_id ,f_price) VALUES ( 42 ,'2')");
-  // A name that is not a valid step selects nothing; the others still go.
-  EXPECT_EQ(
-      Build({Def("Total"), Def("x[", 0, &pay_kids)}, "<R><Total>5</Total></R>"),
-      "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total) VALUES ( 42 ,'5')");
-  EXPECT_EQ(Build({Def("Absent", 0, &pay_kids)}, "<R/>"), "");
+  const struct {
+    Defs defs;
+    std::string xml, want;
+  } cases[] = {
+      {{Def("Total"), Def(""), Def("Missing"), Def("R")},
+       "<R><Total>1'</Total><Total>2</Total></R>",
+       "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total, f_missing, f_r) "
+       "VALUES ( -7 ,'1''','','')"},
+      {groups,
+       "<R><Item name='a' price='5'/><Item qty='3'/><Pay Name='p'/></R>",
+       "INSERT INTO USR_ITEM1_1A2B3C4D (f_id ,f_price) VALUES ( -7 ,'5')"},
+      {{Def(name)},
+       "<R><" + name + ">v</" + name + "></R>",
+       "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_" + std::string(50, 'a') +
+           ") VALUES ( -7 ,'v')"}};
+  for (const auto& c : cases) {
+    XmlParser content;
+    ASSERT_EQ(content.LoadText(c.xml.c_str()), XmlParser::kOk);
+    EXPECT_EQ(BuildUserInsertQuery(c.defs, content, 1, 0x1A2B3C4D, 1, -7),
+              c.want);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "usertable/user_table_list.h"
+#include "config/user_table_list.h"
 
 #include <utility>
 
@@ -34,27 +34,9 @@ UserTableList& UserTableList::operator=(UserTableList&& other) noexcept {
   return *this;
 }
 
-void UserTableList::Assign(const _tagUSERTABLEINFO* records,
-                           std::size_t count) {
-  Clear();
-  records_.reserve(count);
-  children_.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    std::vector<_tagUSERTABLEINFO> kids;
-    const _tagUSERTABLEINFO& r = records[i];
-    if (r.dwChildLen != 0 && r.pChild != nullptr) {
-      kids.assign(r.pChild, r.pChild + r.dwChildLen);
-    }
-    Append(r, std::move(kids));
-  }
-}
-
 void UserTableList::Append(const _tagUSERTABLEINFO& record,
                            std::vector<_tagUSERTABLEINFO> children) {
-  for (_tagUSERTABLEINFO& child : children) {
-    child.dwChildLen = 0;
-    child.pChild = nullptr;
-  }
+  for (_tagUSERTABLEINFO& child : children) child.pChild = nullptr;
   records_.push_back(record);
   children_.push_back(std::move(children));
   // Earlier children vectors were moved, not copied, so their pointers hold.

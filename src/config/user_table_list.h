@@ -1,8 +1,8 @@
 // UserTableList: an owned list of user-table definitions, each group element
 // with its own copy of its children. Records hand out pChild pointers into
 // the list's own storage, so a copy re-points them at its own children.
-#ifndef QUILLMORE_USERTABLE_USER_TABLE_LIST_H_
-#define QUILLMORE_USERTABLE_USER_TABLE_LIST_H_
+#ifndef QUILLMORE_CONFIG_USER_TABLE_LIST_H_
+#define QUILLMORE_CONFIG_USER_TABLE_LIST_H_
 
 #include <cstddef>
 #include <vector>
@@ -19,12 +19,8 @@ class UserTableList {
   UserTableList(UserTableList&& other) noexcept;
   UserTableList& operator=(UserTableList&& other) noexcept;
 
-  // Copies `count` records; a record with a nonzero dwChildLen and a
-  // non-null pChild gets a copy of its dwChildLen children (the caller has
-  // checked that they can be read). Children keep no children of their own.
-  void Assign(const _tagUSERTABLEINFO* records, std::size_t count);
-  // Appends one record with the given children (its dwChildLen is left as
-  // the caller set it).
+  // Appends one record with the given children. Counts are kept as the
+  // caller set them; no child keeps a child array of its own.
   void Append(const _tagUSERTABLEINFO& record,
               std::vector<_tagUSERTABLEINFO> children);
   void Clear();
@@ -45,4 +41,4 @@ class UserTableList {
 
 }  // namespace quillmore
 
-#endif  // QUILLMORE_USERTABLE_USER_TABLE_LIST_H_
+#endif  // QUILLMORE_CONFIG_USER_TABLE_LIST_H_

@@ -1,1 +1,0 @@
-CREATE TABLE %s (f_id INTEGER PRIMARY KEY AUTOINCREMENT, f_date TEXT NOT NULL, f_systime TEXT, f_cam INTEGER NOT NULL, f_text TEXT, f_xml TEXT, f_savepath TEXT, f_savepos INTEGER)

@@ -1,0 +1,73 @@
+// The database engines quillmore-host runs the library's SQL on, behind one
+// small interface: an embedded SQLite file, and any ODBC data source
+// (MariaDB or MySQL through the MariaDB ODBC driver). An Engine belongs to
+// one thread. Every call that fails leaves the engine's message in error()
+// and changes nothing the caller holds.
+#ifndef QUILLMORE_HOST_ENGINE_H_
+#define QUILLMORE_HOST_ENGINE_H_
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qmhost {
+
+using Value = std::optional<std::string>;  // nullopt is SQL NULL
+
+struct Rows {
+  std::vector<std::string> columns;
+  std::vector<std::vector<Value>> values;
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+
+  // What the host is talking to, e.g. "SQLite 3.40.1".
+  virtual std::string Describe() const = 0;
+  // MySQL and MariaDB read backslash escapes inside string literals.
+  virtual bool MysqlFamily() const = 0;
+
+  // Runs one statement; `changed` receives the number of rows it changed.
+  virtual bool Execute(const std::string& sql, long long* changed = nullptr) = 0;
+  virtual bool Query(const std::string& sql, Rows& rows) = 0;
+  // The f_id the last INSERT on this connection was given.
+  virtual bool LastInsertId(long long& id) = 0;
+  virtual bool Begin() = 0;
+  virtual bool Commit() = 0;
+  virtual bool Rollback() = 0;
+  // The user's tables of the database, sorted.
+  virtual bool ListTables(std::vector<std::string>& names) = 0;
+
+  const std::string& error() const { return error_; }
+
+ protected:
+  std::string error_;
+};
+
+std::unique_ptr<Engine> OpenSqlite(const std::string& path, std::string& error);
+// SQLite has no database type of its own in the configuration: it runs the
+// SQL Server forms of the statements, and its text table is created by
+// these statements, the host's equivalent of table2.sql and table3.sql
+// (which use IDENTITY, nvarchar(max) and xml).
+std::vector<std::string> SqliteTextTable(const std::string& table);
+// `connection` is a complete ODBC connection string. On MySQL and MariaDB
+// the session's sql_mode gains MSSQL (square-bracketed names) and loses
+// NO_BACKSLASH_ESCAPES, so the library's statements run as produced.
+std::unique_ptr<Engine> OpenOdbc(const std::string& connection,
+                                 std::string& error);
+
+// `value` made fit to stand between the single quotes the library puts
+// around it: quotes doubled, and backslashes doubled too when
+// `backslashes` (the MySQL family reads backslash escapes).
+std::string Escaped(std::string_view value, bool backslashes);
+
+// The statements of a batch: its lines, empty ones left out. A line feed
+// inside a quoted value (XML text may hold one) belongs to the value.
+std::vector<std::string> Statements(const std::string& batch);
+
+}  // namespace qmhost
+
+#endif  // QUILLMORE_HOST_ENGINE_H_

@@ -1,0 +1,34 @@
+// Text records as quillmore-host reads and writes them: JSON Lines, one
+// flat object per record with the fields date, systime, camera, text,
+// optional xml, savepath and savepos.
+#ifndef QUILLMORE_HOST_RECORDS_H_
+#define QUILLMORE_HOST_RECORDS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qmhost {
+
+struct Record {
+  std::string date;     // required, e.g. "2026-12-01 08:03:10"
+  std::string systime;  // "" when absent
+  int camera = 0;       // required
+  std::string text;     // required
+  std::optional<std::string> xml;
+  std::string savepath;
+  uint32_t savepos = 0;
+};
+
+// One line without its line end. Non-ASCII bytes are written as they are.
+std::string ToJsonLine(const Record& record);
+
+// False with `error` set for a line that is not one flat JSON object with
+// the required fields; other keys are ignored. Strings may not hold a zero
+// byte (the library takes C strings).
+bool ParseJsonLine(std::string_view line, Record& record, std::string& error);
+
+}  // namespace qmhost
+
+#endif  // QUILLMORE_HOST_RECORDS_H_

@@ -1,0 +1,79 @@
+#include "records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine.h"
+#include "receipts.h"
+
+namespace qmhost {
+namespace {
+
+TEST(Records, JsonLinesReadWhatTheyMeanOrSayWhy) {
+  struct Case {
+    std::string line;
+    std::string text;   // the record's text when read
+    std::string error;  // a part of the message when refused
+  } cases[] = {
+      {R"({"date":"d","camera":2,"text":"a\"b\\c\/\n\t"})", "a\"b\\c/\n\t", ""},
+      {R"( { "text" : "\u00e9\u20ac\ud83d\ude00" , "camera" : -1 , "date" : "d" , "extra" : [1] } )", "", "nested"},
+      {R"({"text":"\u00e9\u20ac\ud83d\ude00","camera":-1,"date":"d","extra":null,"n":1.5e3,"b":true})",
+       "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", ""},
+      {R"({"date":"d","camera":1,"text":"x","xml":null})", "x", ""},
+      {R"({"date":"d","camera":1,"text":"\u0000"})", "", "zero character"},
+      {R"({"date":"d","camera":1,"text":"\ud83d"})", "", "lone surrogate"},
+      {R"({"date":"d","camera":1,"text":"\ude00x"})", "", "lone surrogate"},
+      {R"({"date":"d","camera":1,"text":"\x"})", "", "unknown escape"},
+      {"{\"date\":\"d\",\"camera\":1,\"text\":\"a\tb\"}", "", "control character"},
+      {R"({"date":"d","camera":1,"text":"open)", "", "closing quote"},
+      {R"({"date":"d","camera":1})", "", "no 'text'"},
+      {R"({"date":"d","camera":1.5,"text":""})", "", "whole number"},
+      {R"({"date":"d","camera":2147483648,"text":""})", "", "out of range"},
+      {R"({"date":"d","camera":1,"text":"","savepos":-1})", "", "out of range"},
+      {R"({"date":"d","camera":1,"text":"","text":""})", "", "'text' twice"},
+      {R"({"date":"d","camera":1,"text":""} x)", "", "text after the record"},
+      {R"(["date"])", "", "one JSON object"},
+      {"", "", "one JSON object"},
+  };
+  for (const Case& c : cases) {
+    Record r;
+    std::string error;
+    const bool ok = ParseJsonLine(c.line, r, error);
+    EXPECT_EQ(ok, c.error.empty()) << c.line << ": " << error;
+    if (ok) {
+      EXPECT_EQ(r.text, c.text) << c.line;
+    } else {
+      EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
+    }
+  }
+}
+
+// Every generated receipt reads back as written, and every value fits the
+// sample till's columns.
+TEST(Records, GeneratedReceiptsRoundTripAndFitTheirColumns) {
+  ReceiptGenerator gen(3);
+  for (int i = 0; i < 2000; ++i) {
+    const Receipt r = gen.Next();
+    Record back;
+    std::string error;
+    ASSERT_TRUE(ParseJsonLine(ToJsonLine(r.record), back, error)) << error;
+    EXPECT_EQ(ToJsonLine(back), ToJsonLine(r.record));
+    EXPECT_LE(r.total.size(), 20u);
+    EXPECT_LE(r.cashier.size(), 30u);
+    for (const Receipt::Item& item : r.items) {
+      EXPECT_LE(item.name.size(), 40u);
+      EXPECT_LE(item.price.size(), 10u);
+    }
+  }
+}
+
+TEST(Records, BatchesSplitOnlyBetweenStatements) {
+  const std::vector<std::string> want = {"INSERT INTO A VALUES ('x\ny', 'it''s')", "DELETE FROM [B]"};
+  EXPECT_EQ(Statements("\n" + want[0] + "\n\n" + want[1] + "\n"), want);
+  EXPECT_EQ(Escaped("O'Neil \\ x", false), "O''Neil \\ x");
+  EXPECT_EQ(Escaped("O'Neil \\ x", true), "O''Neil \\\\ x");
+}
+
+}  // namespace
+}  // namespace qmhost

@@ -1,0 +1,693 @@
+#include "road.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "ingest.h"
+#include "library_text.h"
+#include "records.h"
+#include "search_args.h"
+
+namespace qmhost {
+namespace {
+
+using quillmore_tools::BatchText;
+using quillmore_tools::RecordText;
+
+// The connection string without its DATABASE attribute, and the password
+// hidden for messages.
+std::string Attributes(const std::string& connection, bool drop_database,
+                       bool hide_password) {
+  std::string out;
+  size_t start = 0;
+  while (start < connection.size()) {
+    size_t end = connection.find(';', start);
+    if (end == std::string::npos) end = connection.size();
+    std::string attr = connection.substr(start, end - start);
+    std::string key = attr.substr(0, attr.find('='));
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (hide_password && key == "PWD") attr = "PWD=...";
+    if (!(drop_database && key == "DATABASE")) out += attr + ";";
+    start = end + 1;
+  }
+  return out;
+}
+
+// Cells for a terminal: line ends shown as \n, cut to `width` characters.
+std::string Cell(const Value& v, size_t width) {
+  if (!v) return "NULL";
+  std::string out;
+  size_t chars = 0;
+  for (size_t i = 0; i < v->size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>((*v)[i]);
+    if ((c & 0xC0) != 0x80 && ++chars > width) {
+      out += "…";
+      break;
+    }
+    if (c == '\n' || c == '\r' || c == '\t') {
+      out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+size_t Width(const std::string& s) {
+  size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+void PrintTable(const Rows& rows, long limit, const std::vector<size_t>& shown) {
+  const size_t count = limit > 0 ? std::min<size_t>(limit, rows.values.size())
+                                 : rows.values.size();
+  std::vector<std::vector<std::string>> cells(count + 1);
+  std::vector<size_t> widths(shown.size(), 0);
+  for (size_t c = 0; c < shown.size(); ++c) {
+    cells[0].push_back(rows.columns[shown[c]]);
+    for (size_t r = 0; r < count; ++r) {
+      const std::string& col = rows.columns[shown[c]];
+      const size_t width = col == "f_text" || col == "f_xml" ? 40 : 24;
+      cells[r + 1].push_back(Cell(rows.values[r][shown[c]], width));
+    }
+  }
+  for (auto& line : cells) {
+    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
+  }
+  for (size_t r = 0; r < cells.size(); ++r) {
+    std::string out;
+    for (size_t c = 0; c < cells[r].size(); ++c) {
+      out += (c ? " | " : "") + cells[r][c] +
+             std::string(c + 1 < cells[r].size() ? widths[c] - Width(cells[r][c]) : 0, ' ');
+    }
+    std::printf("%s\n", out.c_str());
+    if (r == 0) {
+      std::string rule;
+      for (size_t c = 0; c < widths.size(); ++c) rule += (c ? "-+-" : "") + std::string(widths[c], '-');
+      std::printf("%s\n", rule.c_str());
+    }
+  }
+  if (count < rows.values.size()) {
+    std::printf("... and %zu more rows (--limit 0 shows all)\n", rows.values.size() - count);
+  }
+}
+
+// Tab-separated, complete: \\, \t, \n and \r escaped, NULL as \N.
+void PrintTsv(const Rows& rows, const std::vector<size_t>& shown) {
+  auto field = [](const std::string& s) {
+    std::string out;
+    for (char c : s) {
+      switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+      }
+    }
+    return out;
+  };
+  std::string out;
+  for (size_t c = 0; c < shown.size(); ++c) out += (c ? "\t" : "") + field(rows.columns[shown[c]]);
+  std::printf("%s\n", out.c_str());
+  for (const auto& row : rows.values) {
+    out.clear();
+    for (size_t c = 0; c < shown.size(); ++c) {
+      out += c ? "\t" : "";
+      out += row[shown[c]] ? field(*row[shown[c]]) : "\\N";
+    }
+    std::printf("%s\n", out.c_str());
+  }
+}
+
+std::vector<size_t> AllColumns(const Rows& rows) {
+  std::vector<size_t> all(rows.columns.size());
+  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  return all;
+}
+
+long Column(const Rows& rows, const char* name) {
+  for (size_t i = 0; i < rows.columns.size(); ++i) {
+    if (rows.columns[i] == name) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+// Lines of a file or of standard input, each at most kMaxLine bytes: a
+// longer one is read through and reported, never held.
+class LineReader {
+ public:
+  static constexpr size_t kMaxLine = 64u << 20;
+  explicit LineReader(std::FILE* f) : f_(f) {}
+  // False at the end. `too_long` marks a line that was cut.
+  bool Next(std::string& line, bool& too_long) {
+    line.clear();
+    too_long = false;
+    bool any = false;
+    while (true) {
+      if (pos_ == len_) {
+        len_ = std::fread(buf_, 1, sizeof buf_, f_);
+        pos_ = 0;
+        if (len_ == 0) return any;
+      }
+      any = true;
+      const char* start = buf_ + pos_;
+      const void* nl = std::memchr(start, '\n', len_ - pos_);
+      const size_t take = nl ? static_cast<const char*>(nl) - start : len_ - pos_;
+      consumed += take + (nl ? 1 : 0);
+      if (line.size() + take > kMaxLine) {
+        too_long = true;
+      } else {
+        line.append(start, take);
+      }
+      pos_ += take + (nl ? 1 : 0);
+      if (nl) return true;
+    }
+  }
+  unsigned long long consumed = 0;
+
+ private:
+  std::FILE* f_;
+  char buf_[65536];
+  size_t pos_ = 0, len_ = 0;
+};
+
+// A progress line on standard error, only when it is a terminal.
+class Progress {
+ public:
+  explicit Progress(long long total_bytes)
+      : on_(isatty(2) == 1), total_(total_bytes), start_(Clock::now()) {}
+  void Update(long records, unsigned long long bytes) {
+    if (!on_ || (records & 255) != 0) return;
+    const double t = Seconds();
+    if (t - last_ < 0.1) return;
+    last_ = t;
+    const double rate = t > 0 ? records / t : 0;
+    if (total_ > 0) {
+      const int fill = static_cast<int>(30.0 * std::min<double>(bytes, total_) / total_);
+      std::fprintf(stderr, "\r[%s%s] %3d%%  %ld records  %.0f/s ",
+                   std::string(fill, '#').c_str(), std::string(30 - fill, '.').c_str(),
+                   static_cast<int>(100.0 * std::min<double>(bytes, total_) / total_),
+                   records, rate);
+    } else {
+      std::fprintf(stderr, "\r%ld records  %.0f/s ", records, rate);
+    }
+  }
+  void Done() {
+    if (on_ && last_ > 0) std::fprintf(stderr, "\r%70s\r", "");
+  }
+  double Seconds() const {
+    return std::chrono::duration<double>(Clock::now() - start_).count();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool on_;
+  long long total_;
+  Clock::time_point start_;
+  double last_ = 0;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- set-up
+
+std::string Road::Esc(const std::string& value) const {
+  return Escaped(value, db_->MysqlFamily());
+}
+
+void Road::Show(const std::string& sql) const {
+  if (!o_.quiet) std::printf("sql> %s\n", sql.c_str());
+}
+
+void Road::Refused(const std::string& sql, const std::string& message) const {
+  std::fprintf(stderr,
+               "quillmore-host: the database refused a statement\n"
+               "  statement: %s\n  %s: %s\n",
+               sql.c_str(), db_->Describe().c_str(), message.c_str());
+}
+
+bool Road::Run(const std::string& sql, long long* changed) {
+  Show(sql);
+  if (db_->Execute(sql, changed)) return true;
+  Refused(sql, db_->error());
+  return false;
+}
+
+bool Road::Query(const std::string& sql, Rows& rows, bool show) {
+  if (show) Show(sql);
+  if (db_->Query(sql, rows)) return true;
+  Refused(sql, db_->error());
+  return false;
+}
+
+std::string Road::TextTable() {
+  return RecordText([&](char* b, uint32_t n) { return q_.GetTableName(b, n); });
+}
+
+std::vector<std::string> Road::UserTables() {
+  if (q_.GetUseUserTable(device_) == 0) return {};
+  return Statements(BatchText(
+      [&](char* b, uint32_t n) { return q_.GetUserTableNames(device_, b, n); },
+      quillmore_tools::UserTableEntryBound(q_, device_)));
+}
+
+int Road::Connect(const std::string& connection) {
+  std::string error;
+  db_ = OpenOdbc(connection, error);
+  if (db_) return kOk;
+  std::fprintf(stderr, "quillmore-host: can't connect with %s\n  ODBC: %s\n",
+               Attributes(connection, false, true).c_str(), error.c_str());
+  return kFailed;
+}
+
+int Road::Open(bool create_database) {
+  q_.LoadData(device_);
+  type_ = q_.GetDatabaseType();
+  if (q_.GetUseDatabase() <= 0 || type_ <= 0) {
+    std::fprintf(stderr,
+                 "quillmore-host: device %d keeps no database (DV/devdata%d.ini "
+                 "beside quillmore-host is missing, or its DATABASE or DBTYPE "
+                 "is 0)\n",
+                 device_, device_);
+    return kCannotRun;
+  }
+  if (!o_.odbc) {
+    if (type_ != 2 && type_ != 3) {
+      std::fprintf(stderr,
+                   "quillmore-host: device %d is of database type %d; SQLite "
+                   "runs the SQL Server forms of the statements (types 2 and "
+                   "3)%s\n",
+                   device_, type_,
+                   type_ == 4 ? ": a type-4 device goes through --odbc" : "");
+      return kCannotRun;
+    }
+    std::string error;
+    db_ = OpenSqlite(o_.db, error);
+    if (!db_) {
+      std::fprintf(stderr, "quillmore-host: can't open %s\n  SQLite: %s\n",
+                   o_.db.c_str(), error.c_str());
+      return kFailed;
+    }
+    return kOk;
+  }
+  if (type_ != 4) {
+    std::fprintf(stderr,
+                 "quillmore-host: device %d is of database type %d; the "
+                 "library's connection string is an ODBC one for type 4 "
+                 "(MySQL) only\n",
+                 device_, type_);
+    return kCannotRun;
+  }
+  const std::string connection =
+      RecordText([&](char* b, uint32_t n) { return q_.GetConnectionString(b, n); }) +
+      o_.odbc_extra;
+  if (connection == o_.odbc_extra) {
+    std::fprintf(stderr,
+                 "quillmore-host: device %d has no connection string (DBSERVER "
+                 "or DBNAME missing)\n",
+                 device_);
+    return kFailed;
+  }
+  if (create_database) {
+    const std::string name = RecordText([&](char* b, uint32_t n) { return q_.GetDatabaseName(b, n); });
+    const std::string create = RecordText([&](char* b, uint32_t n) {
+      return q_.GetCreateDatabaseQuery(type_, name.c_str(), b, n);
+    });
+    if (create.empty()) {
+      std::fprintf(stderr, "quillmore-host: no CREATE DATABASE for type %d (DV/db%d.sql)\n",
+                   type_, type_);
+      return kFailed;
+    }
+    if (const int rc = Connect(Attributes(connection, true, false)); rc != kOk) return rc;
+    if (!Run(create)) return kFailed;
+  }
+  return Connect(connection);
+}
+
+// ---------------------------------------------------------------- commands
+
+int Road::Init() {
+  const std::string table = TextTable();
+  if (!o_.odbc) {
+    const std::string library = RecordText([&](char* b, uint32_t n) {
+      return q_.GetCreateQuery(type_, b, n);
+    });
+    if (!o_.quiet) {
+      std::printf(
+          "-- SQLite: the database is the file %s (no CREATE DATABASE).\n"
+          "-- The library's CREATE of the text table (DV/table%d.sql) is for "
+          "SQL Server:\n--   %s\n-- SQLite has no IDENTITY, nvarchar(max) or "
+          "xml, so the host runs its own equivalent:\n",
+          o_.db.c_str(), type_, library.empty() ? "(none)" : library.c_str());
+    }
+    for (const std::string& sql : SqliteTextTable(table)) {
+      if (!Run(sql)) return kFailed;
+    }
+  } else {
+    const std::string create = RecordText([&](char* b, uint32_t n) {
+      return q_.GetCreateQuery(type_, b, n);
+    });
+    if (create.empty()) {
+      std::fprintf(stderr, "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n", type_);
+      return kFailed;
+    }
+    if (!Run(create)) return kFailed;
+  }
+  const std::vector<std::string> tables = UserTables();
+  if (!tables.empty()) {
+    const std::string batch = BatchText(
+        [&](char* b, uint32_t n) { return q_.GetUserCreateQueryEx(device_, b, n); },
+        quillmore_tools::UserTableEntryBound(q_, device_));
+    for (const std::string& sql : Statements(batch)) {
+      if (!Run(sql)) return kFailed;
+    }
+  }
+  std::printf("device %d ready on %s: text table %s", device_, db_->Describe().c_str(),
+              table.c_str());
+  for (const std::string& t : tables) std::printf(", user table %s", t.c_str());
+  std::printf("\n");
+  return kOk;
+}
+
+int Road::IngestFile(const std::string& path) {
+  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    std::fprintf(stderr, "quillmore-host: can't read %s: %s\n", path.c_str(), std::strerror(errno));
+    return kFailed;
+  }
+  long long size = 0;
+  if (f != stdin && std::fseek(f, 0, SEEK_END) == 0) {
+    size = std::ftell(f);
+    std::rewind(f);
+  }
+  long bad_lines = 0;
+  Ingest ingest(q_, device_, *db_, [&](const std::string& sql, const std::string& message) {
+    Refused(sql, message);
+  });
+  Progress progress(size);
+  LineReader reader(f);
+  std::string line, error;
+  bool too_long = false;
+  bool ok = true;
+  Record record;
+  for (long number = 1; ok && reader.Next(line, too_long); ++number) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos && !too_long) continue;
+    if (too_long || !ParseJsonLine(line, record, error)) {
+      ++bad_lines;
+      std::fprintf(stderr, "quillmore-host: %s line %ld is no record: %s\n",
+                   path.c_str(), number, too_long ? "longer than 64 MiB" : error.c_str());
+      continue;
+    }
+    ok = ingest.Add(record);
+    if (ingest.records == 1 && !ingest.first_statements.empty() && !o_.quiet) {
+      std::printf("-- the first record's statements (each record runs the same):\n");
+      for (const std::string& sql : ingest.first_statements) Show(sql);
+      ingest.first_statements.clear();
+    }
+    progress.Update(ingest.records, reader.consumed);
+  }
+  ok = ok && ingest.Finish();
+  progress.Done();
+  if (f != stdin) std::fclose(f);
+  if (!ok) {
+    std::fprintf(stderr, "quillmore-host: the database failed: %s\n", ingest.error().c_str());
+    return kFailed;
+  }
+  const double wall = progress.Seconds();
+  const double host = std::max(0.0, wall - ingest.library_seconds - ingest.database_seconds);
+  std::printf(
+      "stored %ld records and %ld user-table rows in %.2f s: %.0f records/s\n"
+      "time inside the library %.0f%%, inside the database %.0f%%, the host's "
+      "own work (reading JSON, escaping) %.0f%%\n",
+      ingest.records, ingest.user_rows, wall, wall > 0 ? ingest.records / wall : 0.0,
+      100 * ingest.library_seconds / wall, 100 * ingest.database_seconds / wall,
+      100 * host / wall);
+  if (ingest.refused + bad_lines + ingest.without_rows > 0) {
+    std::printf("refused statements: %ld; lines that are no record: %ld; records "
+                "whose XML gave no user-table row: %ld\n",
+                ingest.refused, bad_lines, ingest.without_rows);
+  }
+  return ingest.refused + bad_lines > 0 ? kFailed : kOk;
+}
+
+int Road::Browse(const std::string& from, const std::string& to) {
+  const std::string sql = RecordText([&](char* b, uint32_t n) {
+    return q_.GetSelectQueryByDateTime(Esc(from).c_str(), Esc(to).c_str(), b, n);
+  });
+  if (sql.empty()) {
+    std::fprintf(stderr, "quillmore-host: the library made no SELECT for these dates\n");
+    return kFailed;
+  }
+  Rows rows;
+  if (!Query(sql, rows)) return kFailed;
+  if (o_.tsv) {
+    PrintTsv(rows, AllColumns(rows));
+    return kOk;
+  }
+  // f_xml repeats what the user-table columns show, and each joined table
+  // repeats f_id.
+  std::vector<size_t> shown;
+  for (size_t i = 0; i < rows.columns.size(); ++i) {
+    const std::string& c = rows.columns[i];
+    if (c != "f_xml" && c != "f_systime" && c != "f_savepath" && c != "f_savepos" &&
+        (c != "f_id" || shown.empty())) {
+      shown.push_back(i);
+    }
+  }
+  std::set<std::string> records;
+  const long id = Column(rows, "f_id");
+  for (const auto& row : rows.values) records.insert(id >= 0 ? row[id].value_or("") : "");
+  PrintTable(rows, o_.limit, shown);
+  std::printf("%zu rows (one per row of each joined user table) for %zu records\n",
+              rows.values.size(), records.size());
+  return kOk;
+}
+
+int Road::Search(int camera, const std::string& from, const std::string& to,
+                 const std::vector<std::string>& terms) {
+  std::vector<_tagSEARCHPARAM> params;
+  std::string error;
+  if (!quillmore_tools::ParseSearchArgs(terms, params, error)) {
+    std::fprintf(stderr, "quillmore-host: search: %s\n", error.c_str());
+    return kUsage;
+  }
+  const uint32_t items = q_.GetItemSearchElementsCount(device_);
+  std::vector<std::string> xml_items;
+  bool keyword_items = false;
+  std::vector<_tagSEARCHPARAM> escaped = params;
+  for (_tagSEARCHPARAM& p : escaped) {
+    if (p.nItemIndex >= 0) {
+      _tagITEMSEARCHINFO item{};
+      if (static_cast<uint32_t>(p.nItemIndex) >= items ||
+          q_.GetItemSearchElementByIndex(device_, p.nItemIndex, &item) == 0) {
+        std::fprintf(stderr, "quillmore-host: search: device %d has no item %d (it has %u)\n",
+                     device_, p.nItemIndex, items);
+        return kUsage;
+      }
+      keyword_items = keyword_items || item.byType >= 2;
+      if (item.byType == 0) xml_items.push_back(std::to_string(p.nItemIndex) + " (" + item.szName + ")");
+    }
+    for (char* value : {p.szValue1, p.szValue2}) {
+      std::string v;
+      for (const char* c = value; *c != '\0'; ++c) {
+        // In a MySQL LIKE pattern a backslash escapes the next character.
+        if (*c == '\\' && p.nItemIndex < 0 && db_->MysqlFamily()) v += '\\';
+        v += *c;
+      }
+      v = Esc(v);
+      if (v.size() >= sizeof p.szValue1) {
+        std::fprintf(stderr, "quillmore-host: search: '%s' is longer than 49 bytes once escaped for %s\n",
+                     value, db_->Describe().c_str());
+        return kUsage;
+      }
+      std::memcpy(value, v.c_str(), v.size() + 1);
+    }
+  }
+  const int join = o_.or_mode ? 1 : 0;
+  const std::string sql = RecordText(
+      [&](char* b, uint32_t n) {
+        return q_.GetSelectQueryByItemIndex(camera, Esc(from).c_str(), Esc(to).c_str(),
+                                            escaped.empty() ? nullptr : escaped.data(),
+                                            static_cast<uint32_t>(escaped.size()), join, b, n);
+      },
+      quillmore_tools::kFieldLimit + 1024 * static_cast<uint32_t>(escaped.size()));
+  if (sql.empty()) {
+    std::fprintf(stderr, "quillmore-host: the library made no search SELECT\n");
+    return kFailed;
+  }
+  if (sql.find(".exist('") != std::string::npos) {
+    Show(sql);
+    std::string names;
+    for (const std::string& n : xml_items) names += (names.empty() ? "" : ", ") + n;
+    std::fprintf(stderr,
+                 "quillmore-host: this search can't run on %s: item %s searches "
+                 "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
+                 "Server's xml column type. The statement above is what SQL "
+                 "Server would run.\n",
+                 db_->Describe().c_str(), names.c_str());
+    return kCannotRun;
+  }
+  Rows rows;
+  if (!Query(sql, rows, !o_.ids)) return kFailed;
+  const long id_col = Column(rows, "f_id"), text_col = Column(rows, "f_text");
+  // A joined group table gives a record once per matching row.
+  std::vector<std::string> ids, passed;
+  std::set<std::string> seen;
+  Rows shown{rows.columns, {}};
+  for (const auto& row : rows.values) {
+    const std::string id = row[id_col].value_or("");
+    if (!seen.insert(id).second) continue;
+    ids.push_back(id);
+    const std::string text = row[text_col].value_or("");
+    if (q_.IsValidSearchRecord(text.c_str(), params.empty() ? nullptr : params.data(),
+                               static_cast<uint32_t>(params.size()), join) != 0) {
+      passed.push_back(id);
+      shown.values.push_back(row);
+    }
+  }
+  auto list = [](const std::vector<std::string>& v) {
+    std::string out;
+    for (const std::string& s : v) out += " " + s;
+    return out;
+  };
+  if (o_.ids) {
+    std::printf("sql:%s\npassed:%s\n", list(ids).c_str(), list(passed).c_str());
+    return kOk;
+  }
+  if (o_.tsv) {
+    PrintTsv(shown, AllColumns(shown));
+    return kOk;
+  }
+  std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows.values.size(), ids.size(),
+              list(ids).c_str());
+  if (keyword_items) {
+    std::printf("the keyword items, tested in memory on each record's text, passed %zu:%s\n",
+                passed.size(), list(passed).c_str());
+  } else {
+    std::printf("no keyword item among the terms: all %zu passed the test in memory\n",
+                passed.size());
+  }
+  std::vector<size_t> cols;
+  for (const char* c : {"f_id", "f_date", "f_cam", "f_text"}) {
+    if (Column(shown, c) >= 0) cols.push_back(Column(shown, c));
+  }
+  if (!shown.values.empty()) PrintTable(shown, o_.limit, cols);
+  return kOk;
+}
+
+int Road::Prune() {
+  const bool by_date = !o_.before.empty();
+  std::string batch;
+  if (by_date) {
+    batch = RecordText([&](char* b, uint32_t n) {
+      return q_.GetDeleteQueryByDate(Esc(o_.before).c_str(), b, n);
+    });
+  } else {
+    char* end = nullptr;
+    const long id = std::strtol(o_.below.c_str(), &end, 10);
+    if (o_.below.empty() || *end != '\0' || id < 0 || id > 2147483647L) {
+      std::fprintf(stderr, "quillmore-host: prune: --below takes a record number\n");
+      return kUsage;
+    }
+    batch = RecordText([&](char* b, uint32_t n) {
+      return q_.GetDeleteQueryByID(static_cast<int>(id), b, n);
+    });
+  }
+  if (batch.empty()) {
+    std::fprintf(stderr, "quillmore-host: the library made no DELETE batch\n");
+    return kFailed;
+  }
+  if (!db_->Begin()) {
+    Refused("BEGIN", db_->error());
+    return kFailed;
+  }
+  for (const std::string& sql : Statements(batch)) {
+    long long changed = 0;
+    if (!Run(sql, &changed)) {
+      db_->Rollback();
+      std::fprintf(stderr, "quillmore-host: nothing was deleted\n");
+      return kFailed;
+    }
+    std::printf("   %lld rows deleted\n", changed);
+  }
+  if (!db_->Commit()) {
+    Refused("COMMIT", db_->error());
+    return kFailed;
+  }
+  return kOk;
+}
+
+int Road::Drop() {
+  bool ok = true;
+  if (q_.GetUseUserTable(device_) != 0) {
+    const std::string batch = BatchText(
+        [&](char* b, uint32_t n) { return q_.GetUserDropQueryEx(device_, b, n); },
+        quillmore_tools::UserTableEntryBound(q_, device_));
+    for (const std::string& sql : Statements(batch)) ok = Run(sql) && ok;
+  }
+  const std::string drop = RecordText([&](char* b, uint32_t n) { return q_.GetDropQuery(type_, b, n); });
+  ok = !drop.empty() && Run(drop) && ok;
+  return ok ? kOk : kFailed;
+}
+
+int Road::Stats() {
+  const std::string text_table = TextTable();
+  std::vector<std::string> names = {text_table};
+  for (const std::string& t : UserTables()) names.push_back(t);
+  std::vector<std::string> present;
+  if (!db_->ListTables(present)) {
+    Refused("(the list of tables)", db_->error());
+    return kFailed;
+  }
+  const std::set<std::string> have(present.begin(), present.end());
+  const bool text_there = have.count(text_table) != 0;
+  if (o_.tsv) std::printf("table\trows\twithout a text record\n");
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string rows = "missing", orphans = i == 0 ? "" : "-";
+    Rows r;
+    if (have.count(names[i]) != 0) {
+      if (!Query("SELECT COUNT(*) FROM " + names[i], r, false)) return kFailed;
+      rows = r.values.at(0).at(0).value_or("0");
+      if (i > 0 && text_there) {
+        if (!Query("SELECT COUNT(*) FROM " + names[i] + " WHERE f_id NOT IN (SELECT f_id FROM " +
+                       text_table + ")",
+                   r, false)) {
+          return kFailed;
+        }
+        orphans = r.values.at(0).at(0).value_or("0");
+      }
+    }
+    if (o_.tsv) {
+      std::printf("%s\t%s\t%s\n", names[i].c_str(), rows.c_str(), orphans.c_str());
+    } else {
+      std::printf("  %-34s %8s rows%s%s\n", names[i].c_str(), rows.c_str(),
+                  orphans.empty() || orphans == "-" ? "" : ", without a text record: ",
+                  orphans == "-" ? "" : orphans.c_str());
+    }
+  }
+  size_t others = 0;
+  std::string listed;
+  for (const std::string& t : present) {
+    if (std::find(names.begin(), names.end(), t) != names.end()) continue;
+    if (++others <= 8) listed += (others > 1 ? ", " : " (") + t;
+  }
+  if (others > 8) listed += ", ...";
+  if (others > 0) listed += ")";
+  if (o_.tsv) {
+    std::printf("(other tables)\t%zu\t\n", others);
+  } else {
+    std::printf("  other tables in the database: %zu%s\n", others, listed.c_str());
+  }
+  return kOk;
+}
+
+}  // namespace qmhost

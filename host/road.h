@@ -1,0 +1,71 @@
+// One device of the DV installation on one database engine: the commands
+// of quillmore-host (init, ingest, browse, search, prune, drop, stats).
+// Each runs the library's statements in the order a recording application
+// would, shows them, and names the statement and the engine's message when
+// one fails.
+#ifndef QUILLMORE_HOST_ROAD_H_
+#define QUILLMORE_HOST_ROAD_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "quillmore/QuillmoreExt.h"
+
+namespace qmhost {
+
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kCannotRun = 3 };
+
+struct Options {
+  std::string db = "quillmore.sqlite";  // made absolute before any call
+  bool odbc = false;
+  std::string odbc_extra;
+  bool quiet = false;  // don't show the SQL
+  bool tsv = false;    // tab-separated output, complete
+  bool ids = false;    // search: the ids of each stage only
+  bool or_mode = false;
+  long limit = 20;  // rows shown in a table; 0 for all
+  std::string below, before;
+  unsigned long long seed = 1;
+  std::vector<std::string> args;  // the command's operands
+};
+
+class Road {
+ public:
+  Road(const Options& options, int device) : o_(options), device_(device) {}
+
+  // Loads the device and connects. With `create_database` a server's
+  // database is created first, on a connection without one.
+  int Open(bool create_database);
+
+  int Init();
+  int IngestFile(const std::string& path);
+  int Browse(const std::string& from, const std::string& to);
+  int Search(int camera, const std::string& from, const std::string& to,
+             const std::vector<std::string>& terms);
+  int Prune();
+  int Drop();
+  int Stats();
+
+ private:
+  std::string TextTable();
+  std::vector<std::string> UserTables();
+  std::string Esc(const std::string& value) const;
+  void Show(const std::string& sql) const;
+  // Shows and runs one statement; a failure is reported.
+  bool Run(const std::string& sql, long long* changed = nullptr);
+  bool Query(const std::string& sql, Rows& rows, bool show = true);
+  void Refused(const std::string& sql, const std::string& message) const;
+  int Connect(const std::string& connection);
+
+  const Options& o_;
+  int device_;
+  int type_ = 0;
+  CQuillmoreExt q_;
+  std::unique_ptr<Engine> db_;
+};
+
+}  // namespace qmhost
+
+#endif  // QUILLMORE_HOST_ROAD_H_
