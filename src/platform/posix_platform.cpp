@@ -180,7 +180,13 @@ bool ReplaceFile(const std::string& path, std::string_view data,
   Fd fd(raw);
   if (!fd.ok()) return false;
   bool ok = WriteAll(fd.get(), data);
-  if (ok && mode) ok = ::fchmod(fd.get(), *mode) == 0;
+  // The mode only when the new file's own differs: a change of the inode
+  // would make the sync below write more than the data.
+  if (ok && mode) {
+    struct stat fresh;
+    ok = ::fstat(fd.get(), &fresh) == 0 &&
+         ((fresh.st_mode & 07777) == *mode || ::fchmod(fd.get(), *mode) == 0);
+  }
   // The data reaches the disk before the name does: a crash leaves the old
   // file or the new one, never an empty one.
   if (ok) ok = Retry([&] { return PosixFileCalls().fsync(fd.get()); }) == 0;

@@ -130,6 +130,17 @@ TEST_F(PosixPlatformTest, ParsesAFileOnceUntilItChanges) {
   inst.Write("f.ini", "[K]\nk=2\n");
   fs::last_write_time(path, stamp);
   EXPECT_EQ(k(), 2);
+  // A transaction starts from the kept document and keeps what it wrote:
+  // nothing is parsed again, and a snapshot held meanwhile doesn't change.
+  const std::size_t kept = p.parse_count();
+  const ProfileSnapshot held = p.ReadProfile(path);
+  for (const char* v : {"5", "6"}) {
+    EXPECT_TRUE(p.EditProfile(
+        path, "", [&](ProfileDocument& d) { d.Set("K", "k", v); }));
+    EXPECT_EQ(k(), std::stoi(v));
+  }
+  EXPECT_EQ(held.document->Find("K", "k"), "2");
+  EXPECT_EQ(p.parse_count(), kept);
   inst.Remove("f.ini");
   EXPECT_EQ(k(), -1);
 }

@@ -312,6 +312,25 @@ std::uint32_t ProfileDocument::Append(std::string_view text) {
   return pos | kAdded;
 }
 
+std::uint32_t ProfileDocument::AppendLine(std::string_view name,
+                                          std::string_view value) {
+  const auto pos = static_cast<std::uint32_t>(added_.size());
+  // `name` may lie in added_, which making room below may move.
+  const std::less_equal<const char*> le;
+  const bool inside = !name.empty() && le(added_.data(), name.data()) &&
+                      le(name.data(), added_.data() + pos);
+  const auto at = inside ? static_cast<std::size_t>(name.data() - added_.data())
+                         : std::size_t{0};
+  added_.reserve(std::size_t{pos} + name.size() + 1 + value.size());
+  if (inside) {
+    added_.append(added_, at, name.size());
+  } else {
+    added_.append(name);
+  }
+  added_.append(1, '=').append(value);
+  return pos | kAdded;
+}
+
 bool ProfileDocument::Set(std::string_view section, std::string_view key,
                           std::string_view value) {
   section = Trim(section);
@@ -324,33 +343,47 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   }
   // A line break would start a line of its own: a key nobody wrote.
   value = value.substr(0, LineBreak(value));
+  // Texts that lie in added_ are copied first: appending may move it.
+  std::string held;
+  auto own = [&](std::string_view& v) {
+    const std::less_equal<const char*> le;
+    if (!v.empty() && le(added_.data(), v.data()) &&
+        le(v.data(), added_.data() + added_.size())) {
+      held.assign(v);
+      v = held;
+    }
+  };
+  own(value);
   SectionId sid = FindSection(section);
   const std::uint32_t id = sid == kNoSection ? kNone : FindKey(sid, key);
-  std::string line;
   if (id != kNone) {
     const Key& old = keys_[id];
     if (RawValue(old) == value) return false;
-    line.reserve(old.name_len + 1 + value.size());
-    line.append(Name(old)).append("=").append(value);
-    if (line == Content(old)) return false;
+    const std::string_view name = Name(old), content = Content(old);
+    const std::size_t length = name.size() + 1 + value.size();
+    if (content.size() == length && content.substr(0, name.size()) == name &&
+        content.substr(name.size() + 1) == value && content[name.size()] == '=')
+      return false;  // the line reads name=value already
     // The text's last byte, a Ctrl-Z, would read as the end-of-file mark.
-    const bool ctrl_z =
-        id == last_key_ && ends_open_ && !tail_ctrl_z_ && line.back() == '\x1A';
-    if (ctrl_z) line.pop_back();
-    const std::size_t size = size_ - old.len + line.size() + ctrl_z;
-    if (size > kMaxBytes || added_.size() + line.size() > kMaxBytes)
-      return false;
+    const bool ctrl_z = id == last_key_ && ends_open_ && !tail_ctrl_z_ &&
+                        !value.empty() && value.back() == '\x1A';
+    if (ctrl_z) value.remove_suffix(1);
+    const std::size_t size = size_ - old.len + length;
+    if (size > kMaxBytes || added_.size() + length > kMaxBytes) return false;
     if (!(old.pos & kAdded)) rewrites_.push_back(Rewrite{id, old.pos, old.len});
-    ParseKey(line, Append(line), keys_[id]);
+    const std::uint32_t pos = AppendLine(Name(keys_[id]), value);
+    ParseKey(At(pos, static_cast<std::uint32_t>(length - ctrl_z)), pos,
+             keys_[id]);
     tail_ctrl_z_ = tail_ctrl_z_ || ctrl_z;
     size_ = size;
     changed_ = true;
     return true;
   }
-  line.reserve(key.size() + 1 + value.size());
-  line.append(key).append("=").append(value);
+  own(section);
+  own(key);
+  const std::size_t length = key.size() + 1 + value.size();
   // A new line after the text's unended last line ends that line first.
-  std::size_t grows = line.size() + eol_.size();
+  std::size_t grows = length + eol_.size();
   bool closes = false;
   if (sid == kNoSection) {
     closes = ends_open_;
@@ -361,7 +394,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   }
   grows += closes ? eol_.size() : 0;
   if (size_ + grows > kMaxBytes ||
-      added_.size() + section.size() + line.size() > kMaxBytes) {
+      added_.size() + section.size() + length > kMaxBytes) {
     return false;
   }
   if (sid == kNoSection) {
@@ -375,8 +408,9 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     appended_sections_.push_back(sid);
   }
   const auto key_id = static_cast<std::uint32_t>(keys_.size());
+  const std::uint32_t pos = AppendLine(key, value);
   Key k;
-  ParseKey(line, Append(line), k);
+  ParseKey(At(pos, static_cast<std::uint32_t>(length)), pos, k);
   keys_.push_back(k);
   IndexKey(sid, key_id, NameHash(key, KeySalt(sid)));
   sections_[sid].added_keys.push_back(key_id);

@@ -95,6 +95,9 @@ class ProfileDocument {
   std::string Text() const;
   // The text the document was parsed from, without its edits.
   const std::string& source() const { return base_; }
+  // Bytes that edits have written so far, the replaced versions of a
+  // rewritten line included: what the document holds beyond its source.
+  std::size_t edited_bytes() const { return added_.size(); }
 
  private:
   // Text positions: offsets into base_, or into added_ with kAdded set.
@@ -154,8 +157,10 @@ class ProfileDocument {
   // False (nothing indexed) when the section has the name already.
   bool IndexKey(SectionId section, std::uint32_t key, std::uint32_t hash);
   static void Grow(std::vector<Slot>& table, std::size_t count);
-  // Appends `text` to added_ and gives its position.
+  // Appends `text` (or the line "name=value") to added_ and gives its
+  // position.
   std::uint32_t Append(std::string_view text);
+  std::uint32_t AppendLine(std::string_view name, std::string_view value);
   // Reads `content` (at `pos`) as a key line into `k`; false when it is none.
   static bool ParseKey(std::string_view content, std::uint32_t pos, Key& k);
 

@@ -1,6 +1,7 @@
 #include "platform/profile_store.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 namespace quillmore {
@@ -18,35 +19,46 @@ const std::shared_ptr<const ProfileDocument>& EmptyDocument() {
 
 }  // namespace
 
-ProfileSnapshot ProfileStore::Read(const std::string& path) {
-  ProfileFiles::Identity id;
-  const FileState state = files_.Stat(path, id);
-  if (state != FileState::kPresent) return {state, EmptyDocument()};
-  std::shared_ptr<const ProfileDocument> kept;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = cache_.find(path);
-    if (it != cache_.end()) {
-      if (it->second.settled && it->second.id == id)
-        return {FileState::kPresent, it->second.document};
-      kept = it->second.document;
-    }
-  }
-  // Taken before the bytes are read: what they show is at least this new.
-  const std::int64_t now = files_.NowNs();
-  ProfileFiles::Contents c = files_.Read(path, ProfileDocument::kMaxBytes);
-  if (c.state != FileState::kPresent) return {c.state, EmptyDocument()};
-  std::shared_ptr<const ProfileDocument> document =
-      kept != nullptr && kept->source() == c.bytes ? std::move(kept)
-                                                   : Parse(std::move(c.bytes));
-  const bool settled =
-      std::max(c.id.modified_ns, c.id.changed_ns) + kSettleNs <= now;
+ProfileStore::Cached ProfileStore::Kept(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = cache_.find(path);
+  return it != cache_.end() ? it->second : Cached{};
+}
+
+ProfileStore::Cached ProfileStore::Take(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = cache_.find(path);
+  if (it == cache_.end()) return Cached{};
+  Cached taken = std::move(it->second);
+  cache_.erase(it);
+  return taken;
+}
+
+void ProfileStore::Keep(const std::string& path, Cached entry) {
   std::lock_guard<std::mutex> lock(mu_);
   if (cache_.size() >= 256 && cache_.find(path) == cache_.end()) {
     cache_.clear();  // bounded: a host uses a few devices
   }
-  cache_[path] = Cached{c.id, settled, document};
-  return {FileState::kPresent, std::move(document)};
+  cache_[path] = std::move(entry);
+}
+
+ProfileSnapshot ProfileStore::Read(const std::string& path) {
+  ProfileFiles::Identity id;
+  const FileState state = files_.Stat(path, id);
+  if (state != FileState::kPresent) return {state, EmptyDocument()};
+  Cached kept = Kept(path);
+  if (kept.document != nullptr && kept.settled && kept.id == id)
+    return {FileState::kPresent, kept.document};
+  // Taken before the bytes are read: what they show is at least this new.
+  const std::int64_t now = files_.NowNs();
+  ProfileFiles::Contents c = files_.Read(path, ProfileDocument::kMaxBytes);
+  if (c.state != FileState::kPresent) return {c.state, EmptyDocument()};
+  if (kept.document == nullptr || kept.bytes() != c.bytes)
+    kept = Cached{{}, false, Parse(std::move(c.bytes)), nullptr};
+  kept.id = c.id;
+  kept.settled = std::max(c.id.modified_ns, c.id.changed_ns) + kSettleNs <= now;
+  Keep(path, kept);
+  return {FileState::kPresent, kept.document};
 }
 
 std::shared_ptr<const ProfileDocument> ProfileStore::Parse(std::string bytes) {
@@ -54,7 +66,8 @@ std::shared_ptr<const ProfileDocument> ProfileStore::Parse(std::string bytes) {
     std::lock_guard<std::mutex> lock(mu_);
     ++parse_count_;
   }
-  return std::make_shared<const ProfileDocument>(std::move(bytes));
+  // Not const itself: a transaction may edit it once nobody else holds it.
+  return std::make_shared<ProfileDocument>(std::move(bytes));
 }
 
 bool ProfileStore::Edit(const std::string& path,
@@ -86,19 +99,40 @@ bool ProfileStore::Edit(const std::string& path,
       from_template = true;
     }
   }
-  ProfileDocument document(std::move(c.bytes));
-  {
-    std::lock_guard<std::mutex> guard(mu_);
-    ++parse_count_;
+  // The kept document when it holds these very bytes (edited in place when
+  // nothing else holds it, else copied), or the bytes parsed afresh.
+  Cached kept = c.state == FileState::kPresent ? Take(target) : Cached{};
+  const bool reuse = kept.document != nullptr && kept.bytes() == c.bytes &&
+                     kept.document->edited_bytes() <= c.bytes.size();
+  std::shared_ptr<ProfileDocument> document;
+  if (!reuse) {
+    document = std::const_pointer_cast<ProfileDocument>(Parse(c.bytes));
+  } else if (kept.document.use_count() == 1) {
+    // Ours alone: the cache let it go, so no reader can take it any more;
+    // the fence orders our edits after the last reader's reads.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    document = std::const_pointer_cast<ProfileDocument>(kept.document);
+  } else {
+    document = std::make_shared<ProfileDocument>(*kept.document);
   }
-  edit(document);
-  std::string text = document.changed() ? document.Text() : std::string();
+  kept.document.reset();
+  edit(*document);
+  std::string text = document->changed() ? document->Text() : std::string();
   // Writes that left every byte as it was write nothing.
-  if (!document.changed() || text == document.source()) {
-    if (!from_template) return true;
-    text = document.source();
+  if (!document->changed() || text == c.bytes) {
+    if (!from_template) {
+      Keep(target, Cached{c.id, false, std::move(document),
+                          reuse ? kept.written : nullptr});
+      return true;
+    }
+    text = c.bytes;
   }
-  return files_.Replace(target, text, permissions).has_value();
+  const std::optional<ProfileFiles::Identity> id =
+      files_.Replace(target, text, permissions);
+  if (!id) return false;
+  Keep(target, Cached{*id, false, std::move(document),
+                      std::make_shared<const std::string>(std::move(text))});
+  return true;
 }
 
 std::size_t ProfileStore::parse_count() const {

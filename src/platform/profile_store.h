@@ -7,12 +7,14 @@
 // once per read, since a change in the same clock tick keeps its time
 // stamp.
 //
-// Writing: a transaction takes the folder's lock, reads the file anew
-// (never a kept copy), runs the edit and, when the text changed, replaces
-// the file once (one temporary file, one sync, one rename). A file that
-// exists but can't be read is never replaced. A new file gets the
-// template's permissions when it was made from one; a replaced file keeps
-// its own.
+// Writing: a transaction takes the folder's lock, reads the file anew,
+// runs the edit and, when the text changed, replaces the file once (one
+// temporary file, one sync, one rename). The edited document is kept with
+// the bytes written: the next reader or transaction that reads those very
+// bytes starts from it instead of parsing them again (until its edits
+// outgrow the text it was parsed from). A file that exists but can't be
+// read is never replaced. A new file gets the template's permissions when
+// it was made from one; a replaced file keeps its own.
 //
 // Threads: every call may be made from several threads at once.
 #ifndef QUILLMORE_PLATFORM_PROFILE_STORE_H_
@@ -96,8 +98,18 @@ class ProfileStore {
     // later change moves it.
     bool settled = false;
     std::shared_ptr<const ProfileDocument> document;
+    // The file's bytes when a transaction made the document (its source()
+    // is the text before the edits); null when it was parsed from them.
+    std::shared_ptr<const std::string> written;
+    const std::string& bytes() const {
+      return written != nullptr ? *written : document->source();
+    }
   };
 
+  Cached Kept(const std::string& path) const;
+  // Kept(path), no longer kept.
+  Cached Take(const std::string& path);
+  void Keep(const std::string& path, Cached entry);
   std::shared_ptr<const ProfileDocument> Parse(std::string bytes);
 
   ProfileFiles& files_;
