@@ -3,7 +3,6 @@
 // functions' tests can't see (cache versus file, the keys in the file,
 // checks of the host's pointers and sizes).
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <cstring>
 #include <string>
@@ -11,6 +10,7 @@
 #include "quillmore/QuillmoreExt.h"
 #include "search/test_records.h"
 #include "testing/copy_out_check.h"
+#include "testing/pages.h"
 #include "testing/test_installation.h"
 
 namespace quillmore {
@@ -21,8 +21,7 @@ using testing::Param;
 using testing::Put;
 
 // A page the process can't read, like a host's bad pointer.
-void* const kBad =
-    ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+void* const kBad = testing::UnreadablePage();
 auto* const bad_item = static_cast<_tagITEMSEARCHINFO*>(kBad);
 auto* const bad_param = static_cast<_tagSEARCHPARAM*>(kBad);
 

@@ -61,7 +61,9 @@ class PosixPlatform : public Platform {
   bool IsReadable(const void* p, std::size_t size) override;
   bool FileExists(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool CopyFile(const std::string& from, const std::string& to) override {
+    return store_.Copy(from, to);
+  }
   std::optional<std::string> ReadPrefix(const std::string& path,
                                         std::size_t max_bytes) override;
   bool AskYesNo(const std::string& question) override;

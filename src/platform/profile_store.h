@@ -87,6 +87,10 @@ class ProfileStore {
   ProfileSnapshot Read(const std::string& path);
   bool Edit(const std::string& path, const std::string& template_path,
             const ProfileEdit& edit);
+  // Copies `from` over `to` in one replace, under the folder's lock like a
+  // transaction: a template copied over a file can't undo a transaction
+  // running at the same moment. `to` keeps `from`'s permissions.
+  bool Copy(const std::string& from, const std::string& to);
 
   // How many times a file's text was parsed (for tests of the cache).
   std::size_t parse_count() const;

@@ -1,18 +1,30 @@
-// The Win32 file primitives the Win32 platform is built from, each small and
-// on its own: a lock over a folder's writers, reading a whole file together
-// with the identity of what was read, the identity of a file by name, and
-// replacing a file in one step. Calls that change files go through one
-// table so a test can make a single call fail.
+// The Windows calls ProfileStore is built from (Win32ProfileFiles), the same
+// few that PosixProfileFiles gives it on Linux:
+// - the folder lock: LockFileEx on the lock file ".quillmore.lock" in the
+//   folder (made when missing, hidden), through a handle of its own per
+//   lock, so threads exclude each other as processes do;
+// - identity: GetFileInformationByHandle (volume serial, file index, size,
+//   last write time) and the change time from GetFileInformationByHandleEx,
+//   which no user call sets back, as a copy that keeps the write time does;
+// - replacing: a temporary file beside the file (".<name>.tmp<pid>.<n>"),
+//   FlushFileBuffers, then MoveFileExA(MOVEFILE_REPLACE_EXISTING |
+//   MOVEFILE_WRITE_THROUGH). A reader that holds the file open without
+//   sharing its deletion delays a write by at most half a second.
+// Calls that change files or ask the user go through one table so a test
+// can make a single call fail.
 //
-// Threads: every function may be called from several threads at once.
+// Threads: every call may be made from several threads at once.
 #ifndef QUILLMORE_PLATFORM_WIN32_FILES_H_
 #define QUILLMORE_PLATFORM_WIN32_FILES_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/profile_store.h"
 #include "platform/win32_api.h"
 
 namespace quillmore {
@@ -27,75 +39,24 @@ struct Win32Calls {
 };
 Win32Calls& Win32FileCalls();
 
-// What tells one version of a file from another: the volume, the file's
-// index on it, its size and its last write time (100 ns units).
-struct FileIdentity {
-  std::uint32_t volume = 0;
-  std::uint64_t index = 0;
-  std::uint64_t size = 0;
-  std::uint64_t write_time = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-enum class FileStatus { kPresent, kMissing, kFailed };
-
-// The identity of the file at `path`. A folder, device or pipe is kFailed.
-FileStatus StatIdentity(const std::string& path, FileIdentity& id);
-
-// Up to `max_bytes` of the file at `path`, and the identity of the file the
-// bytes came from. kMissing when neither the file nor its folder exists.
-// Opened with every share mode, so a writer can replace it meanwhile.
-FileStatus ReadWholeFile(const std::string& path, std::size_t max_bytes,
-                         std::string& bytes, FileIdentity& id);
-
-// Holds an exclusive lock (LockFileEx) on the lock file ".quillmore.lock"
-// in `folder`, created when missing: one writer of the folder's files at a
-// time, across threads (each lock has its own handle) and processes.
-// Released with the object. Fails when the folder doesn't exist.
-class Win32FolderLock {
+class Win32ProfileFiles : public ProfileFiles {
  public:
+  // How old a leftover temporary file must be before a writer removes it.
+  static constexpr std::int64_t kStaleTemporarySeconds = 300;
   static constexpr const char* kLockName = ".quillmore.lock";
-  explicit Win32FolderLock(const std::string& folder);
-  Win32FolderLock(const Win32FolderLock&) = delete;
-  Win32FolderLock& operator=(const Win32FolderLock&) = delete;
-  ~Win32FolderLock();
-  bool ok() const { return locked_; }
 
- private:
-  HANDLE handle_;
-  bool locked_ = false;
+  FileState Stat(const std::string& path, Identity& id) override;
+  Contents Read(const std::string& path, std::size_t max_bytes) override;
+  // Windows has no links that a rename would replace: the path itself.
+  std::string WriteTarget(const std::string& path) override { return path; }
+  std::unique_ptr<Lock> LockFolderOf(const std::string& path) override;
+  // `permissions` are file attributes: hidden, system and archive are kept
+  // (read-only is not: it would stop the next write).
+  std::optional<Identity> Replace(
+      const std::string& path, std::string_view bytes,
+      std::optional<std::uint32_t> permissions) override;
+  std::int64_t NowNs() override;
 };
-
-// How old a temporary file must be before a writer removes it.
-inline constexpr std::int64_t kStaleTemporarySeconds = 300;
-
-// The prefix of the temporary files that replace `path`, in its folder:
-// ".<name>.tmp".
-std::string TemporaryPrefix(const std::string& path);
-// A new temporary file's name for `path` (".<name>.tmp<pid>.<n>").
-std::string TemporaryName(const std::string& path);
-// Removes temporary files of `path` older than kStaleTemporarySeconds.
-// Call while holding the folder's lock: every writer holds it while its
-// temporary file exists, so an old one was left by a killed writer.
-void RemoveStaleTemporaries(const std::string& path);
-
-// Moves `from` over `to` (MOVEFILE_REPLACE_EXISTING when `replace`,
-// MOVEFILE_WRITE_THROUGH always), retrying for a short, bounded time while
-// another program holds `to` open without sharing its deletion. On failure
-// `from` is deleted and `to` is as it was.
-bool MoveIntoPlace(const std::string& from, const std::string& to,
-                   bool replace);
-
-// Writes `data` to a new temporary file beside `path`, flushes it to the
-// disk and moves it over `path` in one step, so readers see the old or the
-// new file and a crash leaves one of them. The new file keeps the old one's
-// hidden, system and archive attributes. `written` receives the new file's
-// identity. On failure `path` is untouched and no temporary file is left.
-bool ReplaceFileAtomically(const std::string& path, std::string_view data,
-                           FileIdentity& written);
-
-// The folder part of `path` ('\\' or '/' separators); "." when none.
-std::string FolderOf(const std::string& path);
 
 }  // namespace quillmore
 

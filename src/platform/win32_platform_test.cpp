@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/profile_encoding.h"
 #include "platform/win32_api.h"
 #include "platform/win32_files.h"
 #include "testing/profile_rounds.h"
@@ -38,13 +37,25 @@ Names Temporaries(const std::string& folder) {
 // Read anew: every writer's every key holds its last round.
 void ExpectEveryKey(const std::string& path, int writers, int keys, int last) {
   Win32Platform fresh;
+  const ProfileSnapshot s = fresh.ReadProfile(path);
   for (int w = 0; w < writers; ++w) {
     for (int k = 0; k < keys; ++k) {
-      EXPECT_EQ(fresh.ProfileInt(path, RoundSection(w), RoundKey(w, k), -1),
-                last)
+      EXPECT_EQ(s.document->FindInt(RoundSection(w), RoundKey(w, k)), last)
           << RoundKey(w, k);
     }
   }
+}
+
+// Sets A.k in one transaction.
+bool Set(Platform& p, const std::string& path, const std::string& value) {
+  return p.EditProfile(path, "",
+                       [&](ProfileDocument& d) { d.Set("A", "k", value); });
+}
+
+ProfileFiles::Identity IdentityOf(const std::string& path) {
+  ProfileFiles::Identity id;
+  Win32ProfileFiles().Stat(path, id);
+  return id;
 }
 
 // Runs the writer program beside this one on `path` with `args`, killing
@@ -73,55 +84,18 @@ DWORD RunWriter(const std::string& path, const std::string& args,
   return code;
 }
 
-// What Windows' own profile functions read from a file is what we read,
-// values of Unicode files included (in the ANSI code page); and a file
-// parsed once is parsed again only when it changes.
-TEST(Win32PlatformTest, ReadsAsTheProfileFunctionsDo) {
+TEST(Win32PlatformTest, WritesInOneStepAndNeverLosesTheFile) {
   TestInstallation inst;
   Win32Platform p;
-  const std::string path = inst.dv() + "\\n.ini";
-  const std::string unicode = "[N]\r\nu=caf\xC3\xA9 \xE2\x82\xAC\r\na=0x10\r\n";
-  for (const std::string& text :
-       {std::string("[N]\r\na=12abc\r\nb= -0x10\r\nc='0b101'\r\nd=\r\n"
-                    "e=99999999999\r\nu=caf\xE9\r\nq=\" x \"\r\n"),
-        "\xEF\xBB\xBF" + unicode, "\xFF\xFE" + Utf8ToUtf16(unicode, false),
-        "\xFE\xFF" + Utf8ToUtf16(unicode, true)}) {
-    inst.Write("n.ini", text);
-    for (const char* key : {"a", "b", "c", "d", "e", "u", "q", "zz"}) {
-      char want[64];
-      ::GetPrivateProfileStringA("N", key, "", want, sizeof want, path.c_str());
-      EXPECT_EQ(p.ProfileString(path, "N", key, "", 64), want) << key << text;
-      EXPECT_EQ(p.ProfileInt(path, "N", key, 99),
-                static_cast<std::int32_t>(
-                    ::GetPrivateProfileIntA("N", key, 99, path.c_str())));
-    }
-  }
-  EXPECT_EQ(p.ProfileString(path, "N", "a", "", 3), "0x");
-  EXPECT_EQ(p.ProfileString(path, "N", "a", "", 0), "");
-  const std::size_t parsed = p.parse_count();
-  EXPECT_EQ(p.ProfileInt(path, "N", "a", -1), 16);
-  EXPECT_EQ(p.parse_count(), parsed);
-  inst.Write("n.ini", "[N]\r\na=0x11\r\n");  // at once, in the same tick
-  EXPECT_EQ(p.ProfileInt(path, "N", "a", -1), 17);
-  inst.Remove("n.ini");
-  EXPECT_EQ(p.ProfileString(path, "N", "a", "gone", 9), "gone");
-  EXPECT_FALSE(inst.Exists("n.ini"));
-}
-
-TEST(Win32PlatformTest, WritesInPlaceAndNeverLosesTheFile) {
-  TestInstallation inst;
-  Win32Platform p;
-  const std::string path = inst.dv() + "\\w.ini";
-  p.WriteProfileString(path, "A", "k", "v");
+  const std::string dv = inst.dv(), path = dv + "\\w.ini";
+  EXPECT_TRUE(Set(p, path, "v"));
   EXPECT_EQ(inst.Read("w.ini"), "[A]\r\nk=v\r\n");
   const std::string original = "; keep me\n[A]\nk=1\n\n[B]\nj=2\n";
   inst.Write("w.ini", original);
-  FileIdentity before, after;
-  ASSERT_EQ(StatIdentity(path, before), FileStatus::kPresent);
-  p.WriteProfileString(path, "a", "K", "1");  // the value it has
-  ASSERT_EQ(StatIdentity(path, after), FileStatus::kPresent);
-  EXPECT_EQ(after, before);
-
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  const ProfileFiles::Identity before = IdentityOf(path);
+  EXPECT_TRUE(Set(p, path, "1"));  // the value it has: not replaced
+  EXPECT_EQ(IdentityOf(path), before);
   // A failing write, flush or move leaves the file and no temporary file.
   const Win32Calls real = Win32FileCalls();
   const Win32Calls failing[] = {
@@ -133,19 +107,26 @@ TEST(Win32PlatformTest, WritesInPlaceAndNeverLosesTheFile) {
        real.message_box}};
   for (const Win32Calls& calls : failing) {
     Win32FileCalls() = calls;
-    p.WriteProfileString(path, "A", "k", "2");
+    EXPECT_FALSE(Set(p, path, "2"));
     Win32FileCalls() = real;
     EXPECT_EQ(inst.Read("w.ini"), original);
-    EXPECT_EQ(p.ProfileInt(path, "A", "k", -1), 1);
-    EXPECT_EQ(Temporaries(inst.dv()), Names());
+    EXPECT_EQ(p.ReadProfile(path).document->Find("A", "k"), "1");
+    EXPECT_EQ(Temporaries(dv), Names());
   }
-  p.WriteProfileString(path, "A", "k", "2");
-  p.WriteProfileString(path, "A", "n", "x\r\nEVIL=1");
-  EXPECT_EQ(inst.Read("w.ini"), "; keep me\n[A]\nk=2\nn=x\n\n[B]\nj=2\n");
-  EXPECT_EQ(Temporaries(inst.dv()), Names());
-  // No folder: nothing is made, nothing breaks.
-  p.WriteProfileString(inst.dir() + "\\nofolder\\x.ini", "A", "k", "v");
+  EXPECT_TRUE(Set(p, path, "2"));
+  EXPECT_EQ(inst.Read("w.ini"), "; keep me\n[A]\nk=2\n\n[B]\nj=2\n");
+  EXPECT_EQ(::GetFileAttributesA(path.c_str()), DWORD{FILE_ATTRIBUTE_HIDDEN});
+  // No folder: nothing is made; a missing template replaces nothing.
+  EXPECT_FALSE(Set(p, inst.dir() + "\\nofolder\\x.ini", "v"));
   EXPECT_FALSE(p.FileExists(inst.dir() + "\\nofolder"));
+  EXPECT_FALSE(p.CopyFile(dv + "\\none.tmp", path));
+  inst.Write("from.tmp", "[T]\r\n");
+  EXPECT_TRUE(p.CopyFile(dv + "\\from.tmp", path));
+  EXPECT_EQ(inst.Read("w.ini"), "[T]\r\n");
+  EXPECT_EQ(Temporaries(dv), Names());
+  inst.Write("big.sql", std::string(3000, 'a'));
+  EXPECT_EQ(p.ReadPrefix(dv + "\\big.sql", 2048), std::string(2048, 'a'));
+  EXPECT_EQ(p.ReadPrefix(dv, 2048), std::nullopt);
 }
 
 TEST(Win32PlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
@@ -180,9 +161,10 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
         RunWriter(path, "forever " + std::to_string(kKeys), 300 + rng() % 700),
         9u);
     Win32Platform reader;
+    const ProfileSnapshot s = reader.ReadProfile(path);
     for (int k = 0; k < kKeys; ++k) {
-      const std::string v =
-          reader.ProfileString(path, RoundSection(0), RoundKey(0, k), "", 64);
+      const std::string v(
+          s.document->Find(RoundSection(0), RoundKey(0, k)).value_or(""));
       const unsigned long n = std::strtoul(v.c_str(), nullptr, 10);
       ASSERT_TRUE(v == "0" || (v == testing::GrowingValue(n) &&
                                n % kKeys == static_cast<unsigned>(k)))
@@ -192,7 +174,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
   }
   EXPECT_GT(changed, 0);
   // A later writer removes what the killed ones left, once it is old.
-  const FILETIME long_ago = {0, 0x01000000};
+  const FILETIME long_ago = {0, 0x01A00000};
   for (const std::string& name : Temporaries(inst.dv())) {
     HANDLE h =
         ::CreateFileA((inst.dv() + "\\" + name).c_str(), FILE_WRITE_ATTRIBUTES,
@@ -200,73 +182,8 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     ::SetFileTime(h, nullptr, nullptr, &long_ago);
     ::CloseHandle(h);
   }
-  seed.WriteProfileString(path, "K", "after", "1");
+  EXPECT_TRUE(Set(seed, path, "after"));
   EXPECT_EQ(Temporaries(inst.dv()), Names());
-}
-
-TEST(Win32PlatformTest, CopiesThroughATemporaryFileAndReadsPrefixes) {
-  TestInstallation inst;
-  Win32Platform p;
-  const std::string dv = inst.dv();
-  inst.Write("from.tmp", "[T]\r\n");
-  inst.Write("have.ini", "[H]\r\n");
-  EXPECT_FALSE(p.CopyFileIfMissing(dv + "\\from.tmp", dv + "\\have.ini"));
-  EXPECT_TRUE(p.CopyFileIfMissing(dv + "\\from.tmp", dv + "\\new.ini"));
-  EXPECT_EQ(inst.Read("have.ini") + inst.Read("new.ini"), "[H]\r\n[T]\r\n");
-  EXPECT_TRUE(p.CopyFile(dv + "\\from.tmp", dv + "\\have.ini"));
-  // A missing template replaces nothing.
-  EXPECT_FALSE(p.CopyFile(dv + "\\none.tmp", dv + "\\have.ini"));
-  EXPECT_EQ(inst.Read("have.ini"), "[T]\r\n");
-  EXPECT_EQ(Temporaries(dv), Names());
-  EXPECT_TRUE(p.DeleteFile(dv + "\\have.ini"));
-  EXPECT_FALSE(p.FileExists(dv + "\\have.ini"));
-  inst.Write("big.sql", std::string(3000, 'a'));
-  EXPECT_EQ(p.ReadPrefix(dv + "\\big.sql", 2048), std::string(2048, 'a'));
-  EXPECT_EQ(p.ReadPrefix(dv + "\\none.sql", 2048), std::nullopt);
-  EXPECT_EQ(p.ReadPrefix(dv, 2048), std::nullopt);
-}
-
-TEST(Win32PlatformTest, IsReadableAsksVirtualQueryAndNeverFaults) {
-  Win32Platform p;
-  SYSTEM_INFO si;
-  ::GetSystemInfo(&si);
-  const std::size_t page = si.dwPageSize;
-  // Pages: read/write, no access, guard, read/write, reserved only.
-  auto* mem = static_cast<char*>(
-      ::VirtualAlloc(nullptr, 5 * page, MEM_RESERVE, PAGE_NOACCESS));
-  ASSERT_NE(::VirtualAlloc(mem, 4 * page, MEM_COMMIT, PAGE_READWRITE), nullptr);
-  DWORD was;
-  ASSERT_TRUE(::VirtualProtect(mem + page, page, PAGE_NOACCESS, &was));
-  ASSERT_TRUE(::VirtualProtect(mem + 2 * page, page,
-                               PAGE_READWRITE | PAGE_GUARD, &was));
-  void* freed = ::VirtualAlloc(nullptr, page, MEM_COMMIT, PAGE_READWRITE);
-  ASSERT_TRUE(::VirtualFree(freed, 0, MEM_RELEASE));
-  const struct {
-    const void* p;
-    std::size_t size;
-    bool want;
-  } cases[] = {
-      {nullptr, 1, false},  // 0
-      {mem + page, 0, true},
-      {mem, page, true},
-      {mem + page - 1, 2, false},  // runs into no access
-      {mem + page, 1, false},
-      {mem + 2 * page, 1, false},  // 5: guard page
-      {mem + 3 * page, page, true},
-      {mem + 4 * page - 1, 2, false},  // runs off into reserved
-      {mem + 4 * page, 1, false},
-      {freed, 1, false},
-      {mem, SIZE_MAX / 2, false},  // 10
-      {reinterpret_cast<const void*>(UINTPTR_MAX - 10), 100, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(p.IsReadable(c.p, c.size), c.want) << &c - cases;
-  }
-  // The guard page is still armed: nothing touched it.
-  MEMORY_BASIC_INFORMATION info;
-  ASSERT_NE(::VirtualQuery(mem + 2 * page, &info, sizeof info), 0u);
-  EXPECT_NE(info.Protect & PAGE_GUARD, 0u);
-  ::VirtualFree(mem, 0, MEM_RELEASE);
 }
 
 TEST(Win32PlatformTest, FolderSerialAndQuestion) {

@@ -20,8 +20,9 @@ inline void WriteRounds(Platform& p, const std::string& path, int w, int rounds,
                         int keys) {
   for (int r = 0; r < rounds; ++r) {
     for (int k = 0; k < keys; ++k) {
-      p.WriteProfileString(path, RoundSection(w), RoundKey(w, k),
-                           std::to_string(r));
+      p.EditProfile(path, "", [&](ProfileDocument& d) {
+        d.Set(RoundSection(w), RoundKey(w, k), std::to_string(r));
+      });
     }
   }
 }

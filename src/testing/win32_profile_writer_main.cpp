@@ -17,9 +17,11 @@ int main(int argc, char** argv) {
   if (std::string(argv[2]) == "forever") {
     const int keys = std::atoi(argv[3]);
     for (unsigned n = 1;; ++n) {
-      own.WriteProfileString(path, testing::RoundSection(0),
-                             testing::RoundKey(0, static_cast<int>(n % keys)),
-                             testing::GrowingValue(n));
+      own.EditProfile(path, "", [&](ProfileDocument& d) {
+        d.Set(testing::RoundSection(0),
+              testing::RoundKey(0, static_cast<int>(n % keys)),
+              testing::GrowingValue(n));
+      });
     }
   }
   if (argc < 5) return 2;
