@@ -1,6 +1,6 @@
-// The read-access test on Windows. The thread's stack bounds come from its
-// thread information block, the program's sections from its image headers
-// (both read in memory, no call); anything else is asked of VirtualQuery,
+// The read-access test on Windows. The thread's stack bounds come from
+// GetCurrentThreadStackLimits once per thread, the program's sections from
+// its image headers once per process; anything else is asked of VirtualQuery,
 // which describes the pages without touching them. Not IsBadReadPtr: it
 // reads the memory, which disarms a guard page (the next stack growth then
 // faults instead of growing).
@@ -15,15 +15,25 @@ namespace {
 
 using Address = std::uintptr_t;
 
+struct StackBounds {
+  ULONG_PTR low;
+  ULONG_PTR high;  // one past the top
+  bool known;
+};
+// Zero-initialised per thread: looked up on the thread's first call.
+thread_local StackBounds t_stack;
+
 // Between this frame and the top of the thread's stack every page is in use
 // by live frames, so it is committed. The frame is checked to lie in the
-// stack: on a fiber's own stack it may not.
+// stack: on a fiber's own stack it does not.
 bool InOwnStack(Address first, Address last) {
   const auto frame = reinterpret_cast<Address>(__builtin_frame_address(0));
-  const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(::NtCurrentTeb());
-  const auto low = reinterpret_cast<Address>(tib->StackLimit);
-  const auto high = reinterpret_cast<Address>(tib->StackBase);
-  return low <= frame && frame <= first && last < high;
+  StackBounds& s = t_stack;
+  if (!s.known) {
+    ::GetCurrentThreadStackLimits(&s.low, &s.high);
+    s.known = true;
+  }
+  return s.low <= frame && frame <= first && last < s.high;
 }
 
 // The main program's readable sections, as loaded.
