@@ -66,6 +66,15 @@ class Reference {
 
   bool Set(std::string_view section, std::string_view key,
            std::string_view value) {
+    std::string held[3];
+    if (Utf16()) {
+      std::string_view* texts[3] = {&section, &key, &value};
+      for (int i = 0; i < 3; ++i) {
+        held[i] = quillmore::Utf16ToUtf8(
+            quillmore::Utf8ToUtf16(*texts[i], BigEndian()), BigEndian());
+        *texts[i] = held[i];
+      }
+    }
     section = Name(section);
     key = Name(key);
     if (section.empty() || key.empty() ||

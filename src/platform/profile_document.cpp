@@ -357,6 +357,17 @@ std::uint32_t ProfileDocument::AppendLine(std::string_view name,
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key,
                           std::string_view value) {
+  // A UTF-16 file holds what its units can: a byte that is no UTF-8 is
+  // written as U+FFFD, so it is set as that and reads back as written.
+  std::string utf16_names[3];
+  if (IsUtf16()) {
+    const bool be = encoding_ == ProfileEncoding::kUtf16Be;
+    std::string_view* texts[3] = {&section, &key, &value};
+    for (int i = 0; i < 3; ++i) {
+      utf16_names[i] = Utf16ToUtf8(Utf8ToUtf16(*texts[i], be), be);
+      *texts[i] = utf16_names[i];
+    }
+  }
   section = NameOf(section);
   key = NameOf(key);
   if (section.empty() || key.empty() || HasLineBreak(section) ||
@@ -369,13 +380,15 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   value = UpToNul(value);
   value = value.substr(0, LineBreak(value));
   // Texts that lie in added_ are copied first: appending may move it.
-  std::string held;
+  // One string each: the value, section and key may all lie there.
+  std::string held[3];
+  int owned = 0;
   auto own = [&](std::string_view& v) {
     const std::less_equal<const char*> le;
     if (!v.empty() && le(added_.data(), v.data()) &&
         le(v.data(), added_.data() + added_.size())) {
-      held.assign(v);
-      v = held;
+      held[owned].assign(v);
+      v = held[owned++];
     }
   };
   own(value);
