@@ -69,5 +69,21 @@ TEST(ReadAccessTest, RefusesWhatCantBeReadNow) {
 #endif
 }
 
+// Directly, over many pages: more than one batch of probes holds.
+TEST(ReadAccessTest, RangesWithAHole) {
+  const std::size_t page = testing::PageSize(), pages = 2000;
+  char* mem = MapPages(pages * page);
+  ASSERT_NE(mem, nullptr);
+  NoAccess(mem + page, page);  // a hole at the second page
+  EXPECT_FALSE(IsReadableMemory(nullptr, 1));
+  EXPECT_TRUE(IsReadableMemory(mem + page, 0));
+  EXPECT_TRUE(IsReadableMemory(mem + page - 1, 1));
+  EXPECT_FALSE(IsReadableMemory(mem + page - 1, 2));
+  EXPECT_FALSE(IsReadableMemory(mem, 3 * page));
+  EXPECT_TRUE(IsReadableMemory(mem + 2 * page + 1, (pages - 2) * page - 1));
+  EXPECT_FALSE(IsReadableMemory(mem, SIZE_MAX));  // wraps around
+  Release(mem, pages * page);
+}
+
 }  // namespace
 }  // namespace quillmore

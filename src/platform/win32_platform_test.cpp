@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/win32_api.h"
-#include "platform/win32_files.h"
 #include "testing/profile_rounds.h"
 #include "testing/test_installation.h"
 
@@ -46,18 +45,6 @@ void ExpectEveryKey(const std::string& path, int writers, int keys, int last) {
   }
 }
 
-// Sets A.k in one transaction.
-bool Set(Platform& p, const std::string& path, const std::string& value) {
-  return p.EditProfile(path, "",
-                       [&](ProfileDocument& d) { d.Set("A", "k", value); });
-}
-
-ProfileFiles::Identity IdentityOf(const std::string& path) {
-  ProfileFiles::Identity id;
-  Win32ProfileFiles().Stat(path, id);
-  return id;
-}
-
 // Runs the writer program beside this one on `path` with `args`, killing
 // it after `kill_ms`; its exit code.
 DWORD RunWriter(const std::string& path, const std::string& args,
@@ -82,51 +69,6 @@ DWORD RunWriter(const std::string& path, const std::string& args,
   ::CloseHandle(pi.hProcess);
   ::CloseHandle(pi.hThread);
   return code;
-}
-
-TEST(Win32PlatformTest, WritesInOneStepAndNeverLosesTheFile) {
-  TestInstallation inst;
-  Win32Platform p;
-  const std::string dv = inst.dv(), path = dv + "\\w.ini";
-  EXPECT_TRUE(Set(p, path, "v"));
-  EXPECT_EQ(inst.Read("w.ini"), "[A]\r\nk=v\r\n");
-  const std::string original = "; keep me\n[A]\nk=1\n\n[B]\nj=2\n";
-  inst.Write("w.ini", original);
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  const ProfileFiles::Identity before = IdentityOf(path);
-  EXPECT_TRUE(Set(p, path, "1"));  // the value it has: not replaced
-  EXPECT_EQ(IdentityOf(path), before);
-  // A failing write, flush or move leaves the file and no temporary file.
-  const Win32Calls real = Win32FileCalls();
-  const Win32Calls failing[] = {
-      {[](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return FALSE; },
-       real.flush, real.move, real.message_box},
-      {real.write_file, [](HANDLE) { return FALSE; }, real.move,
-       real.message_box},
-      {real.write_file, real.flush, [](LPCSTR, LPCSTR, DWORD) { return FALSE; },
-       real.message_box}};
-  for (const Win32Calls& calls : failing) {
-    Win32FileCalls() = calls;
-    EXPECT_FALSE(Set(p, path, "2"));
-    Win32FileCalls() = real;
-    EXPECT_EQ(inst.Read("w.ini"), original);
-    EXPECT_EQ(p.ReadProfile(path).document->Find("A", "k"), "1");
-    EXPECT_EQ(Temporaries(dv), Names());
-  }
-  EXPECT_TRUE(Set(p, path, "2"));
-  EXPECT_EQ(inst.Read("w.ini"), "; keep me\n[A]\nk=2\n\n[B]\nj=2\n");
-  EXPECT_NE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-  // No folder: nothing is made; a missing template replaces nothing.
-  EXPECT_FALSE(Set(p, inst.dir() + "\\nofolder\\x.ini", "v"));
-  EXPECT_FALSE(p.FileExists(inst.dir() + "\\nofolder"));
-  EXPECT_FALSE(p.CopyFile(dv + "\\none.tmp", path));
-  inst.Write("from.tmp", "[T]\r\n");
-  EXPECT_TRUE(p.CopyFile(dv + "\\from.tmp", path));
-  EXPECT_EQ(inst.Read("w.ini"), "[T]\r\n");
-  EXPECT_EQ(Temporaries(dv), Names());
-  inst.Write("big.sql", std::string(3000, 'a'));
-  EXPECT_EQ(p.ReadPrefix(dv + "\\big.sql", 2048), std::string(2048, 'a'));
-  EXPECT_EQ(p.ReadPrefix(dv, 2048), std::nullopt);
 }
 
 TEST(Win32PlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
@@ -182,37 +124,9 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     ::SetFileTime(h, nullptr, nullptr, &long_ago);
     ::CloseHandle(h);
   }
-  EXPECT_TRUE(Set(seed, path, "after"));
+  EXPECT_TRUE(seed.EditProfile(
+      path, "", [](ProfileDocument& d) { d.Set("K", "after", "1"); }));
   EXPECT_EQ(Temporaries(inst.dv()), Names());
-}
-
-TEST(Win32PlatformTest, FolderSerialAndQuestion) {
-  char exe[MAX_PATH], cwd[MAX_PATH];
-  std::string want(exe, ::GetModuleFileNameA(nullptr, exe, MAX_PATH));
-  want.resize(want.rfind('\\'));
-  ASSERT_TRUE(::SetCurrentDirectoryA("C:\\"));
-  Win32Platform p;
-  EXPECT_EQ(p.ModuleDirectory(), want);
-  EXPECT_EQ(std::string(cwd, ::GetCurrentDirectoryA(MAX_PATH, cwd)), want);
-  DWORD serial = 0;
-  ASSERT_TRUE(::GetVolumeInformationA("C:\\", nullptr, 0, &serial, nullptr,
-                                      nullptr, nullptr, 0));
-  EXPECT_EQ(p.VolumeSerial(), serial);
-
-  // The answer comes from the message box; a test puts its own in place.
-  static std::string asked;
-  static int answer;
-  const Win32Calls real = Win32FileCalls();
-  Win32FileCalls().message_box = [](HWND, LPCSTR text, LPCSTR, UINT type) {
-    asked = text;
-    return (type & MB_YESNO) == MB_YESNO ? answer : IDOK;
-  };
-  for (const int a : {IDYES, IDNO, 0}) {
-    answer = a;
-    EXPECT_EQ(p.AskYesNo("Replace?"), a == IDYES);
-    EXPECT_EQ(asked, "Replace?");
-  }
-  Win32FileCalls() = real;
 }
 
 }  // namespace
