@@ -68,17 +68,6 @@ std::vector<Calls> Failing(const Calls& real) {
 }
 #endif
 
-// Temporary files of our writers in `folder` (".<name>.tmp...").
-Names Temporaries(const std::string& folder) {
-  Names out;
-  for (const auto& e : fs::directory_iterator(folder)) {
-    const std::string name = e.path().filename().string();
-    if (name[0] == '.' && name.find(".tmp") != std::string::npos)
-      out.push_back(name);
-  }
-  return out;
-}
-
 ProfileFiles::Identity IdentityOf(const std::string& path) {
   ProfileFiles::Identity id;
   NativeFiles().Stat(path, id);
@@ -147,7 +136,7 @@ TEST_F(PlatformTest, TransactionsReplaceTheFileOnlyWhenItChanges) {
   fs::last_write_time(dv + ".f.ini.tmp1.0",
                       fs::file_time_type::clock::now() - std::chrono::hours(1));
   EXPECT_TRUE(Set(path, "4"));
-  EXPECT_EQ(Temporaries(dv), Names{".f.ini.tmp1.1"});
+  EXPECT_EQ(inst.Temporaries(), Names{".f.ini.tmp1.1"});
   inst.Remove(".f.ini.tmp1.1");
   // A failing call leaves the file as it was and no temporary file.
   const Calls real = SystemCalls();
@@ -157,7 +146,7 @@ TEST_F(PlatformTest, TransactionsReplaceTheFileOnlyWhenItChanges) {
     SystemCalls() = real;
     EXPECT_EQ(inst.Read("f.ini"), "[A]\nk=4\nj=1\n");
     EXPECT_EQ(p.ReadProfile(path).document->Find("A", "k"), "4");
-    EXPECT_EQ(Temporaries(dv), Names());
+    EXPECT_EQ(inst.Temporaries(), Names());
   }
   // A copy replaces the file in one step; a missing template, nothing.
   inst.Write("from.tmp", "[T]\n");

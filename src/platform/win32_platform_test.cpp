@@ -20,19 +20,6 @@ using testing::RoundKey;
 using testing::RoundSection;
 using Names = std::vector<std::string>;
 
-// Names of temporary files our writers left in `folder`.
-Names Temporaries(const std::string& folder) {
-  Names out;
-  WIN32_FIND_DATAA f;
-  HANDLE h = ::FindFirstFileA((folder + "\\.*.tmp*").c_str(), &f);
-  for (bool more = h != INVALID_HANDLE_VALUE; more;
-       more = ::FindNextFileA(h, &f)) {
-    out.push_back(f.cFileName);
-  }
-  if (h != INVALID_HANDLE_VALUE) ::FindClose(h);
-  return out;
-}
-
 // Read anew: every writer's every key holds its last round.
 void ExpectEveryKey(const std::string& path, int writers, int keys, int last) {
   Win32Platform fresh;
@@ -117,7 +104,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
   EXPECT_GT(changed, 0);
   // A later writer removes what the killed ones left, once it is old.
   const FILETIME long_ago = {0, 0x01A00000};
-  for (const std::string& name : Temporaries(inst.dv())) {
+  for (const std::string& name : inst.Temporaries()) {
     HANDLE h =
         ::CreateFileA((inst.dv() + "\\" + name).c_str(), FILE_WRITE_ATTRIBUTES,
                       0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -126,7 +113,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
   }
   EXPECT_TRUE(seed.EditProfile(
       path, "", [](ProfileDocument& d) { d.Set("K", "after", "1"); }));
-  EXPECT_EQ(Temporaries(inst.dv()), Names());
+  EXPECT_EQ(inst.Temporaries(), Names());
 }
 
 }  // namespace
