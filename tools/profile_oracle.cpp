@@ -3,13 +3,14 @@
 // with them. Reads requests from standard input, one per line, fields
 // separated by tabs and escaped (escaped_fields.h), and writes one answer
 // line for each to standard output:
-//   acp                      -> the ANSI code page
 //   file BYTES               -> "ok": the file now holds BYTES
 //   nofile                   -> "ok": the file is gone
 //   sections                 -> COUNT, then each section name
 //   keys SECTION             -> COUNT, then each key name of SECTION
-//   get SECTION KEY DEFAULT  -> GetPrivateProfileStringA's text, then
-//                               GetPrivateProfileIntA's number (default -77)
+//   get SECTION KEY DEFAULT  -> GetPrivateProfileStringA's text (of a file
+//                               with a byte-order mark, the W function's
+//                               in UTF-8), then GetPrivateProfileIntA's
+//                               number (default -77)
 //   write SECTION KEY VALUE  -> the file's bytes after
 //                               WritePrivateProfileStringA
 // The file lies in the user's temporary folder and is removed at the end.
@@ -52,15 +53,40 @@ std::string Names(const std::vector<char>& buf, DWORD n) {
   return out;
 }
 
+std::wstring Wide(const std::string& utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  w.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+      CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(),
+      static_cast<int>(w.size()))));
+  return w;
+}
+
+// The value Windows reads from a Unicode file, in UTF-8.
+std::string Utf8Value(const std::vector<std::string>& f,
+                      const std::string& path) {
+  std::vector<wchar_t> w(1 << 20);
+  const DWORD n = ::GetPrivateProfileStringW(
+      Wide(f[1]).c_str(), Wide(f[2]).c_str(), Wide(f[3]).c_str(), w.data(),
+      static_cast<DWORD>(w.size()), Wide(path).c_str());
+  std::string out(4 * std::size_t{n} + 1, '\0');
+  out.resize(static_cast<std::size_t>(
+      ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(n),
+                            out.data(), static_cast<int>(out.size()), nullptr,
+                            nullptr)));
+  return out;
+}
+
 std::string Answer(const std::vector<std::string>& f, const std::string& path) {
+  static bool unicode = false;  // the file starts with a byte-order mark
   std::vector<char> buf(1 << 20);
   const DWORD size = static_cast<DWORD>(buf.size());
   const char* file = path.c_str();
-  if (f[0] == "acp") return std::to_string(::GetACP());
   if (f[0] == "file" && f.size() == 2) {
     FILE* out = std::fopen(file, "wb");
     if (out == nullptr) return "error";
     std::fwrite(f[1].data(), 1, f[1].size(), out);
+    unicode = f[1].rfind("\xEF\xBB\xBF", 0) == 0 ||
+              f[1].rfind("\xFF\xFE", 0) == 0 || f[1].rfind("\xFE\xFF", 0) == 0;
     std::fclose(out);
     return "ok";
   }
@@ -77,7 +103,9 @@ std::string Answer(const std::vector<std::string>& f, const std::string& path) {
         f[1].c_str(), f[2].c_str(), f[3].c_str(), buf.data(), size, file);
     const UINT v =
         ::GetPrivateProfileIntA(f[1].c_str(), f[2].c_str(), -77, file);
-    return EscapeField(std::string(buf.data(), n)) + "\t" +
+    return EscapeField(unicode ? Utf8Value(f, path)
+                               : std::string(buf.data(), n)) +
+           "\t" +
            std::to_string(static_cast<int>(v));
   }
   if (f[0] == "write" && f.size() == 4) {
