@@ -97,20 +97,23 @@ int DataStore::LoadedDatabaseType() const {
   return config ? config->databaseType : -1;
 }
 
-int DataStore::DatabaseTypeOf(int d) {
-  if (IsLoaded(d)) return GetDatabaseType();
-  return platform_->ProfileInt(ConfigPath(d), "GENERAL", "DBTYPE", 0);
+const ProfileDocument& DataStore::FileOf(int d, Snapshot& file) {
+  if (file == nullptr) file = platform_->ReadProfile(ConfigPath(d)).document;
+  return *file;
 }
 
-const UserTableList& DataStore::StoredUserTables(int d,
-                                                 UserTableList& scratch) {
+int DataStore::DatabaseTypeOf(int d, Snapshot& file) {
+  if (IsLoaded(d)) return GetDatabaseType();
+  return ReadInt(FileOf(d, file), "GENERAL", "DBTYPE");
+}
+
+const UserTableList& DataStore::StoredUserTables(int d, UserTableList& scratch,
+                                                 Snapshot& file) {
   scratch.Clear();
   if (IsLoaded(d)) return useUserTable != 0 ? userTable : scratch;
-  const std::string path = ConfigPath(d);
-  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0)
-    return scratch;
-  scratch = ReadUserTables(*platform_, path,
-                           ReadCount(*platform_, path, "USERTABLE"));
+  const ProfileDocument& f = FileOf(d, file);
+  if (ReadInt(f, "XML", "USEUSERTABLE") == 0) return scratch;
+  scratch = ReadUserTables(f, ReadCount(f, "USERTABLE"));
   return scratch;
 }
 
@@ -132,19 +135,20 @@ int DataStore::LoadData(int d) {
 }
 
 void DataStore::Load(int d) {
-  Platform& p = *platform_;
-  const std::string path = ConfigPath(d);
+  // One snapshot: the load sees a writer's whole transaction or none of it.
+  const ProfileSnapshot snapshot = platform_->ReadProfile(ConfigPath(d));
+  const ProfileDocument& file = *snapshot.document;
   config = std::make_unique<DeviceConfig>();
   config->useDatabase =
-      static_cast<std::uint8_t>(p.ProfileInt(path, "GENERAL", "DATABASE", 0));
+      static_cast<std::uint8_t>(ReadInt(file, "GENERAL", "DATABASE"));
   config->databaseType =
-      static_cast<std::uint8_t>(p.ProfileInt(path, "GENERAL", "DBTYPE", 0));
+      static_cast<std::uint8_t>(ReadInt(file, "GENERAL", "DBTYPE"));
   if (config->databaseType == 0) {
     device = d;
     return;
   }
   auto text = [&](const char* key) -> std::optional<std::string> {
-    std::string v = p.ProfileString(path, "GENERAL", key, "", 256);
+    std::string v = ReadText(file, "GENERAL", key, 256);
     if (v.empty()) return std::nullopt;
     return v;
   };
@@ -154,23 +158,22 @@ void DataStore::Load(int d) {
   config->user = text("USER");
   config->password = text("PWD");
 
-  useXmlParser =
-      static_cast<std::uint32_t>(p.ProfileInt(path, "XML", "USEPARSER", 0));
-  SetField(xsltFile, p.ProfileString(path, "XML", "XSLT", "", 260));
+  useXmlParser = static_cast<std::uint32_t>(ReadInt(file, "XML", "USEPARSER"));
+  SetField(xsltFile, ReadText(file, "XML", "XSLT", 260));
   useUserTable =
-      static_cast<std::uint32_t>(p.ProfileInt(path, "XML", "USEUSERTABLE", 0));
+      static_cast<std::uint32_t>(ReadInt(file, "XML", "USEUSERTABLE"));
   if (useUserTable != 0) {
-    const std::size_t count = ReadCount(p, path, "USERTABLE");
+    const std::size_t count = ReadCount(file, "USERTABLE");
     if (count == 0) {
       useUserTable = 0;
     } else {
-      userTable = ReadUserTables(p, path, count);
+      userTable = ReadUserTables(file, count);
     }
   }
-  const std::size_t items = ReadCount(p, path, "ITEMSEARCH");
+  const std::size_t items = ReadCount(file, "ITEMSEARCH");
   itemSearch.reserve(items);
   for (std::size_t k = 1; k <= items; ++k) {
-    itemSearch.push_back(ReadSearchItem(p, path, static_cast<int>(k)));
+    itemSearch.push_back(ReadSearchItem(file, k));
   }
   device = d;
 }

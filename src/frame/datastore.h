@@ -16,20 +16,21 @@
 #include <vector>
 
 #include "config/database_settings.h"
+#include "config/user_table_list.h"
 #include "quillmore/QuillmoreExt.h"
 #include "usertable/user_table_ddl.h"
-#include "config/user_table_list.h"
 
 namespace quillmore {
 
 class Platform;
+class ProfileDocument;
 class XmlParser;
 
 // How a text result is handed over.
 enum class CopyRule {
-  kTerminated,      // size > length: text and terminator
-  kNoTerminator,    // size >= length: the text's bytes only
-  kSignedSize,      // as kTerminated, with size read as a signed 32-bit int
+  kTerminated,    // size > length: text and terminator
+  kNoTerminator,  // size >= length: the text's bytes only
+  kSignedSize,    // as kTerminated, with size read as a signed 32-bit int
 };
 
 // Copies `text` into `buffer` by `rule`; returns the length, or 0 with the
@@ -108,8 +109,7 @@ class DataStore {
                                        std::uint32_t size);
   std::uint32_t GetUserDropQueryEx(int device, char* buffer,
                                    std::uint32_t size);
-  std::uint32_t GetUserTableNames(int device, char* buffer,
-                                  std::uint32_t size);
+  std::uint32_t GetUserTableNames(int device, char* buffer, std::uint32_t size);
   std::uint32_t GetUserFieldsByTable(int device, const char* tableName,
                                      char* buffer, std::uint32_t size);
   std::uint32_t GetUserTableNamesByElements(int device, char* buffer,
@@ -151,6 +151,10 @@ class DataStore {
   void Load(int d);
   // "<module dir>/DV/devdata<N>.ini", looked up afresh (sets the cwd).
   std::string ConfigPath(int d);
+  // Device d's file, read into `file` on its first use: an operation reads
+  // one snapshot, and none when the loaded copy answers it.
+  using Snapshot = std::shared_ptr<const ProfileDocument>;
+  const ProfileDocument& FileOf(int d, Snapshot& file);
   // "<module dir>/DV", looked up afresh (sets the cwd).
   std::string DvFolder();
   // The text table name of any device.
@@ -158,14 +162,15 @@ class DataStore {
   // The loaded device's database type, -1 without a DeviceConfig.
   int LoadedDatabaseType() const;
   // Database type of any device (GetDatabaseTypeEx).
-  int DatabaseTypeOf(int d);
+  int DatabaseTypeOf(int d, Snapshot& file);
   // The device's stored user-table definitions: the cache itself for the
   // loaded device, else read from its file into `scratch`. Empty when user
   // tables are off.
-  const UserTableList& StoredUserTables(int d, UserTableList& scratch);
+  const UserTableList& StoredUserTables(int d, UserTableList& scratch,
+                                        Snapshot& file);
   // A CREATE or DROP batch from the device's stored definitions.
-  using BatchBuilder = std::string (*)(int, std::uint32_t, int,
-                                       UserTableDefs, std::size_t);
+  using BatchBuilder = std::string (*)(int, std::uint32_t, int, UserTableDefs,
+                                       std::size_t);
   std::uint32_t StoredBatch(int d, char* buffer, std::uint32_t size,
                             BatchBuilder build);
   // User-table names of the loaded device, one per line, as

@@ -14,38 +14,24 @@ namespace {
 
 constexpr std::size_t kScriptBytes = 2048;
 
-enum class TemplateTarget { kConfigFile = 0, kJetFile = 1 };
-enum class ReplacePolicy { kKeep = 0, kAsk = 1, kReplace = 2 };
+enum class ReplacePolicy { kAsk = 1, kReplace = 2 };
 
-// Copies the target's template from the DV folder `dv` into place; what
-// the copy did is not reported. The copy replaces an existing file in one
-// step, so the old file is not deleted first: with no template to copy it
-// stays as it was.
-void CopyTemplateFile(Platform& p, const std::string& dv, TemplateTarget target,
-                      int device, const std::optional<std::string>& folder,
+// Copies the Jet database template from the DV folder `dv` to the device's
+// Jet file in `folder`; what the copy did is not reported. The copy
+// replaces an existing file in one step, so the old file is not deleted
+// first: with no template to copy it stays as it was. (A missing
+// configuration file is made from its template inside the transaction
+// that writes it: SetUseDatabase.)
+void CopyTemplateFile(Platform& p, const std::string& dv, int device,
+                      const std::optional<std::string>& folder,
                       ReplacePolicy policy, const char* question) {
-  std::string target_path;
-  if (target == TemplateTarget::kConfigFile) {
-    target_path = dv + "/devdata" + std::to_string(device) + ".ini";
-  } else {
-    std::optional<std::string> jet = JetFilePath(device, folder);
-    if (!jet || jet->size() > kMaxPathLength) return;
-    target_path = *jet;
-  }
-  const std::string from =
-      dv + (target == TemplateTarget::kConfigFile ? "/devdata.tmp"
-                                                  : "/textdb.tmp");
-  if (policy == ReplacePolicy::kKeep) {
-    // The test and the copy in one step: a writer of the same file between
-    // them would lose its key.
-    p.CopyFileIfMissing(from, target_path);
-    return;
-  }
-  if (policy == ReplacePolicy::kAsk && p.FileExists(target_path) &&
+  const std::optional<std::string> target = JetFilePath(device, folder);
+  if (!target || target->size() > kMaxPathLength) return;
+  if (policy == ReplacePolicy::kAsk && p.FileExists(*target) &&
       !p.AskYesNo(question != nullptr ? question : "")) {
     return;
   }
-  p.CopyFile(from, target_path);
+  p.CopyFile(dv + "/textdb.tmp", *target);
 }
 
 // A stored text for a caller's buffer. An empty one (stored empty through
@@ -74,7 +60,10 @@ int DataStore::GetDatabaseType() {
   return config->databaseType;
 }
 
-int DataStore::GetDatabaseTypeEx(int d) { return DatabaseTypeOf(d); }
+int DataStore::GetDatabaseTypeEx(int d) {
+  Snapshot file;
+  return DatabaseTypeOf(d, file);
+}
 
 std::uint32_t DataStore::GetDatabaseName(char* buffer, std::uint32_t size) {
   if (device < 0 || !config) return 0;
@@ -112,9 +101,9 @@ std::uint32_t DataStore::GetDatabasePath(char* buffer, std::uint32_t size) {
 std::uint32_t DataStore::GetDatabasePathEx(int d, char* buffer,
                                            std::uint32_t size) {
   if (IsLoaded(d)) return GetDatabasePath(buffer, size);
-  if (DatabaseTypeOf(d) != 1) return 0;
-  std::string path =
-      platform_->ProfileString(ConfigPath(d), "GENERAL", "DBPATH", "", 260);
+  Snapshot file;
+  if (DatabaseTypeOf(d, file) != 1) return 0;
+  const std::string path = ReadText(*file, "GENERAL", "DBPATH", 260);
   if (path.empty()) return 0;
   return CopyOut(path, buffer, size);
 }
@@ -132,28 +121,38 @@ void DataStore::SetUseDatabase(int d, int use, int type,
                                const char* password) {
   const std::string path = ConfigPath(d);
   if (d < 0 || !IsLoaded(d) || !config) return;
-  Platform& p = *platform_;
-  CopyTemplateFile(p, DvFolder(), TemplateTarget::kConfigFile, d, std::nullopt,
-                   ReplacePolicy::kKeep, nullptr);
-  p.WriteProfileString(path, "GENERAL", "DATABASE", std::to_string(use));
-  p.WriteProfileString(path, "GENERAL", "DBTYPE", std::to_string(type));
+  // One transaction, the template copy of a missing file included.
+  platform_->EditProfile(path, DvFolder() + "/devdata.tmp",
+                         [&](ProfileDocument& file) {
+    file.Set("GENERAL", "DATABASE", std::to_string(use));
+    file.Set("GENERAL", "DBTYPE", std::to_string(type));
+    if (use == 0 || type < 0) return;
+    auto write = [&](const char* key, const char* value) {
+      if (value != nullptr) file.Set("GENERAL", key, value);
+    };
+    if (type == 1) {
+      write("DBPATH", pathOrServer);
+    } else {
+      write("DBSERVER", pathOrServer);
+      write("DBNAME", databaseName);
+    }
+    write("USER", user);
+    write("PWD", password);
+  });
   config->useDatabase = static_cast<std::uint8_t>(use);
   if (use == 0 || type < 0) return;
   config->databaseType = static_cast<std::uint8_t>(type);
-  auto store = [&](std::optional<std::string>& field, const char* key,
-                   const char* value) {
-    if (value == nullptr) return;
-    field = Given(value);
-    p.WriteProfileString(path, "GENERAL", key, value);
+  auto store = [](std::optional<std::string>& field, const char* value) {
+    if (value != nullptr) field = Given(value);
   };
   if (type == 1) {
-    store(config->databasePath, "DBPATH", pathOrServer);
+    store(config->databasePath, pathOrServer);
   } else {
-    store(config->databaseServer, "DBSERVER", pathOrServer);
-    store(config->databaseName, "DBNAME", databaseName);
+    store(config->databaseServer, pathOrServer);
+    store(config->databaseName, databaseName);
   }
-  store(config->user, "USER", user);
-  store(config->password, "PWD", password);
+  store(config->user, user);
+  store(config->password, password);
 }
 
 int DataStore::CreateDatabase(int d, int askBeforeReplacing,
@@ -162,8 +161,7 @@ int DataStore::CreateDatabase(int d, int askBeforeReplacing,
       config->databaseType != 1) {
     return 0;
   }
-  CopyTemplateFile(*platform_, DvFolder(), TemplateTarget::kJetFile, d,
-                   config->databasePath,
+  CopyTemplateFile(*platform_, DvFolder(), d, config->databasePath,
                    askBeforeReplacing != 0 ? ReplacePolicy::kAsk
                                            : ReplacePolicy::kReplace,
                    question);
@@ -172,20 +170,21 @@ int DataStore::CreateDatabase(int d, int askBeforeReplacing,
 
 int DataStore::GetUseXmlParser(int d) {
   if (IsLoaded(d)) return static_cast<int>(useXmlParser);
-  return platform_->ProfileInt(ConfigPath(d), "XML", "USEPARSER", 0);
+  Snapshot file;
+  return ReadInt(FileOf(d, file), "XML", "USEPARSER");
 }
 
 int DataStore::GetXmlParserFile(int d, char* buffer, std::uint32_t size) {
-  if (GetUseXmlParser(d) == 0) return 0;
   if (IsLoaded(d)) {
     const std::string_view path(xsltFile, strnlen(xsltFile, sizeof xsltFile));
-    if (path.empty()) return 0;
+    if (useXmlParser == 0 || path.empty()) return 0;
     return CopyOut(path, buffer, size) != 0 ? 1 : 0;
   }
+  Snapshot file;
+  if (ReadInt(FileOf(d, file), "XML", "USEPARSER") == 0) return 0;
   if (buffer == nullptr || size == 0) return 0;
   // Read straight into the caller's size: a longer value is cut to fit.
-  std::string path =
-      platform_->ProfileString(ConfigPath(d), "XML", "XSLT", "", size);
+  const std::string path = ReadText(*file, "XML", "XSLT", size);
   if (path.empty()) return 0;
   return static_cast<int>(CopyOut(path, buffer, size));
 }
@@ -198,9 +197,10 @@ void DataStore::SetXmlParserFile(int d, const char* file) {
     if (given) SetField(xsltFile, file);
     useXmlParser = given ? 1 : 0;
   }
-  const std::string path = ConfigPath(d);
-  platform_->WriteProfileString(path, "XML", "USEPARSER", given ? "1" : "0");
-  platform_->WriteProfileString(path, "XML", "XSLT", given ? file : "");
+  platform_->EditProfile(ConfigPath(d), {}, [&](ProfileDocument& f) {
+    f.Set("XML", "USEPARSER", given ? "1" : "0");
+    f.Set("XML", "XSLT", given ? file : "");
+  });
 }
 
 std::uint32_t DataStore::GetTableName(char* buffer, std::uint32_t size) {

@@ -1,18 +1,49 @@
 // Database settings, loading and text-table scripts through the public
 // facade, against a temporary installation.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "platform/posix_platform.h"
 #include "quillmore/QuillmoreExt.h"
+#include "search/test_records.h"
 #include "testing/copy_out_check.h"
 #include "testing/test_installation.h"
+#include "testing/user_table_def.h"
 
 namespace quillmore {
 namespace {
 
 using Ext = CQuillmoreExt;
+
+// Generous, so only a return of a quadratic path fails; sanitizers slow
+// everything down several times.
+#ifdef __SANITIZE_ADDRESS__
+constexpr double kGenerousSeconds = 60;
+#else
+constexpr double kGenerousSeconds = 10;
+#endif
+
+// Runs `body` in a child process; ExitCode waits for it (-1: killed).
+template <typename F>
+pid_t Child(F body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  return pid;
+}
+int ExitCode(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 class ConfigFacadeTest : public ::testing::Test {
  protected:
@@ -224,16 +255,111 @@ TEST_F(ConfigFacadeTest, CopiesOwnTheirState) {
   ExpectCopyOut(server(e), 64, "changed");
 }
 
-// A count is 1 to 65536; any other reads as none and never sizes an array.
-TEST_F(ConfigFacadeTest, CountsNeverSizeAnArray) {
-  for (std::string len :
-       {"-1", "2147483647", "4294967295", "99999999999", "65537"}) {
-    inst.Write("devdata1.ini", "[GENERAL]\nDBTYPE=1\n[ITEMSEARCH]\nLEN=" + len);
-    EXPECT_EQ(q.GetItemSearchElementsCount(1), 0u) << len;
-    EXPECT_EQ(Ext().LoadData(1), 1) << len;
+// Setters write at most once (one temporary file, one sync, one rename),
+// and not at all when no byte changes: each runs twice.
+TEST_F(ConfigFacadeTest, OneSyncPerOperation) {
+  static int syncs = 0;
+  const FileCalls real = PosixFileCalls();
+  PosixFileCalls().fsync = [](int fd) { return ++syncs, ::fdatasync(fd); };
+  inst.Write("devdata.tmp", "[GENERAL]\n");
+  Defs defs{Def("T", 5), Def("C", 6)};
+  _tagITEMSEARCHINFO it[2] = {testing::Def(2, "a"), testing::Def(2, "b")};
+  q.LoadData(1);
+  std::string counts;
+  auto twice = [&](auto op) {
+    for (int i = 0; i < 2; ++i, counts += std::to_string(syncs), syncs = 0)
+      op();
+  };
+  twice([&] { q.SetUseDatabase(1, 1, 2, "s", "n", "u", "p"); });
+  twice([&] { q.SetXmlParserFile(1, "/x.xsl"); });
+  twice([&] { q.SetUserTableElements(1, defs.data(), 2); });
+  twice([&] { q.SetItemSearchElement(1, it, 2); });
+  twice([&] { q.SetItemSearchElementByIndex(1, 0, &it[1]); });
+  twice([&] { q.SetItemSearchElementByIndex(1, 5, &it[1]); });
+  twice([&] { q.AddItemSearchElement(1, &it[0]); });
+  twice([&] { q.DeleteItemSearchElementByIndex(1, 0); });
+  PosixFileCalls() = real;
+  EXPECT_EQ(counts, "1010101010001111");
+}
+
+// Two processes of four threads (a facade each) add 100 items each, while
+// pairs of processes write two user-table lists again and again and are
+// killed at varying moments. Each operation is one transaction: no item is
+// lost, and every read finds one whole list.
+TEST_F(ConfigFacadeTest, ConcurrentOperationsAreWhole) {
+  Defs lists[2] = {{Def("A1"), Def("A2"), Def("A3")},
+                   {Def("B1"), Def("B2"), Def("B3"), Def("B4"), Def("B5")}};
+  auto whole = [&] {
+    _tagUSERTABLEINFO out[5];
+    const std::uint32_t n = Ext().GetUserTableElements(1, out, 5);
+    std::string got;
+    for (std::uint32_t i = 0; i < n; ++i) got += out[i].szElement;
+    return got == (n == 3 ? "A1A2A3" : "B1B2B3B4B5");
+  };
+  auto adds = [](int a) {
+    std::vector<std::jthread> threads;  // joined when they leave
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([=] {
+        for (int n = 0; n < 25; ++n) {
+          auto item = testing::Def(2, std::to_string(a * 100 + t * 25 + n));
+          Ext().AddItemSearchElement(1, &item);
+        }
+      });
+    return 0;
+  };
+  q.SetUserTableElements(1, lists[0].data(), 3);
+  const pid_t adders[2] = {Child([&] { return adds(0); }),
+                           Child([&] { return adds(1); })};
+  for (int round = 0; round < 12; ++round) {
+    int wrote[2];
+    ASSERT_EQ(::pipe(wrote), 0);
+    auto writer = [&](int w) {
+      return Child([&, w] {
+        for (int n = w;; ++n) {
+          Ext().SetUserTableElements(1, lists[n % 2].data(), 3 + n % 2 * 2);
+          if (n == w && ::write(wrote[1], "w", 1) != 1) return 1;
+        }
+      });
+    };
+    const pid_t writers[2] = {writer(0), writer(1)};
+    // Both have finished a write: no assumption about how fast they run.
+    char c[2];
+    EXPECT_EQ(::read(wrote[0], c, 1) + ::read(wrote[0], c + 1, 1), 2);
+    for (int r = 0; r < round; ++r) EXPECT_TRUE(whole()) << round;
+    ::usleep(static_cast<useconds_t>(round * 997 % 6000));
+    for (pid_t pid : writers) ::kill(pid, SIGKILL), ExitCode(pid);
+    ::close(wrote[0]), ::close(wrote[1]);
+    EXPECT_TRUE(whole()) << round;
   }
-  inst.Write("devdata1.ini", "[ITEMSEARCH]\nLEN=65536");
-  EXPECT_EQ(q.GetItemSearchElementsCount(1), 65536u);
+  for (pid_t pid : adders) EXPECT_EQ(ExitCode(pid), 0);
+  std::vector<_tagITEMSEARCHINFO> all(200);
+  ASSERT_EQ(q.GetItemSearchElement(1, all.data(), 200), 1);
+  std::set<std::string> keywords;
+  for (const auto& item : all) keywords.insert(item.szKeyword);
+  EXPECT_EQ(keywords.size(), 200u);
+}
+
+// Time and memory follow the file's size, not the counts it names: 65536
+// groups of 255 children that exist only as counts (1.17 MB), or 100,000
+// keys beside a count of 65536 (0.9 MB).
+TEST_F(ConfigFacadeTest, HostileCountsLoadInTimeOfTheFileSize) {
+  std::string groups, keys;
+  for (int i = 1; i <= 100000; ++i) {
+    if (i <= 65536) groups += "CHILDLEN" + std::to_string(i) + "=255\n";
+    keys += "X" + std::to_string(i) + "=1\n";
+  }
+  for (const std::string& body : {groups, keys}) {
+    inst.Write("devdata1.ini",
+               "[GENERAL]\nDBTYPE=2\n[XML]\nUSEUSERTABLE=1\n[USERTABLE]\n"
+               "LEN=65536\n" + body);
+    const auto start = std::chrono::steady_clock::now();
+    Ext e;
+    e.LoadData(1);
+    EXPECT_EQ(e.GetUserTableElementsCount(1), 65536u);
+    const std::chrono::duration<double> took =
+        std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), kGenerousSeconds);
+  }
 }
 
 }  // namespace

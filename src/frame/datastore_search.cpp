@@ -4,6 +4,7 @@
 // Item operations work on the cache for the loaded device (cache first,
 // then the file) and on the file alone for any other device. Indexes are
 // 0-based; item numbers in the file start at 1.
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <string>
@@ -21,14 +22,14 @@ namespace {
 constexpr const char* kListSection = "ITEMSEARCH";
 constexpr std::uint8_t kHighestKind = 2;
 
-int ItemNumber(std::uint32_t index) { return static_cast<int>(index) + 1; }
+std::size_t ItemNumber(std::uint32_t index) { return std::size_t{index} + 1; }
 
 }  // namespace
 
 std::uint32_t DataStore::GetItemSearchElementsCount(int d) {
   if (IsLoaded(d)) return static_cast<std::uint32_t>(itemSearch.size());
-  return static_cast<std::uint32_t>(
-      ReadCount(*platform_, ConfigPath(d), kListSection));
+  Snapshot file;
+  return static_cast<std::uint32_t>(ReadCount(FileOf(d, file), kListSection));
 }
 
 int DataStore::GetItemSearchElementByIndex(int d, std::uint32_t index,
@@ -39,9 +40,10 @@ int DataStore::GetItemSearchElementByIndex(int d, std::uint32_t index,
     *element = itemSearch[index];
     return 1;
   }
-  const std::string path = ConfigPath(d);
-  if (index >= ReadCount(*platform_, path, kListSection)) return 0;
-  *element = ReadSearchItem(*platform_, path, ItemNumber(index));
+  Snapshot file;
+  const ProfileDocument& f = FileOf(d, file);
+  if (index >= ReadCount(f, kListSection)) return 0;
+  *element = ReadSearchItem(f, ItemNumber(index));
   return 1;
 }
 
@@ -54,10 +56,13 @@ int DataStore::SetItemSearchElementByIndex(int d, std::uint32_t index,
     itemSearch[index] = *element;
   }
   // The cache change stays even when the file's list turns out shorter.
-  const std::string path = ConfigPath(d);
-  if (index >= ReadCount(*platform_, path, kListSection)) return 0;
-  WriteSearchItem(*platform_, path, ItemNumber(index), *element);
-  return 1;
+  int result = 0;
+  platform_->EditProfile(ConfigPath(d), {}, [&](ProfileDocument& file) {
+    if (index >= ReadCount(file, kListSection)) return;
+    WriteSearchItem(file, ItemNumber(index), *element);
+    result = 1;
+  });
+  return result;
 }
 
 int DataStore::GetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
@@ -72,12 +77,13 @@ int DataStore::GetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
                 itemSearch.size() * sizeof(_tagITEMSEARCHINFO));
     return 1;
   }
-  const std::string path = ConfigPath(d);
-  const std::size_t count = ReadCount(*platform_, path, kListSection);
+  Snapshot file;
+  const ProfileDocument& f = FileOf(d, file);
+  const std::size_t count = ReadCount(f, kListSection);
   if (count == 0 || count > capacity) return 0;
   std::memset(elements, 0, std::size_t{capacity} * sizeof(_tagITEMSEARCHINFO));
   for (std::size_t i = 0; i < count; ++i) {
-    elements[i] = ReadSearchItem(*platform_, path, static_cast<int>(i) + 1);
+    elements[i] = ReadSearchItem(f, i + 1);
   }
   return 1;
 }
@@ -93,12 +99,12 @@ int DataStore::SetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
   // A longer list would read back as empty.
   if (count > static_cast<std::uint32_t>(kMaxDefinitions)) return 0;
   if (IsLoaded(d)) itemSearch.assign(elements, elements + count);
-  const std::string path = ConfigPath(d);
-  platform_->WriteProfileString(path, kListSection, "LEN",
-                                std::to_string(count));
-  for (std::uint32_t i = 0; i < count; ++i) {
-    WriteSearchItem(*platform_, path, ItemNumber(i), elements[i]);
-  }
+  platform_->EditProfile(ConfigPath(d), {}, [&](ProfileDocument& file) {
+    file.Set(kListSection, "LEN", std::to_string(count));
+    for (std::uint32_t i = 0; i < count; ++i) {
+      WriteSearchItem(file, ItemNumber(i), elements[i]);
+    }
+  });
   return 1;
 }
 
@@ -108,33 +114,42 @@ int DataStore::DeleteItemSearchElementByIndex(int d, std::uint32_t index) {
     itemSearch.erase(itemSearch.begin() + index);
     if (itemSearch.empty()) itemSearch.shrink_to_fit();
   }
-  const std::string path = ConfigPath(d);
-  const std::size_t count = ReadCount(*platform_, path, kListSection);
-  if (index >= count) return 0;
-  // Items after the deleted one move forward; the last item's key and
-  // section stay in the file, outside the list.
-  for (std::size_t k = std::size_t{index} + 1; k < count; ++k) {
-    WriteSearchItem(*platform_, path, static_cast<int>(k),
-                    ReadSearchItem(*platform_, path, static_cast<int>(k) + 1));
-  }
-  platform_->WriteProfileString(path, kListSection, "LEN",
-                                std::to_string(count - 1));
-  return 1;
+  int result = 0;
+  platform_->EditProfile(ConfigPath(d), {}, [&](ProfileDocument& file) {
+    const std::size_t count = ReadCount(file, kListSection);
+    if (index >= count) return;
+    // Items after the deleted one move forward; the last item's key and
+    // section stay in the file, outside the list.
+    for (std::size_t k = std::size_t{index} + 1; k < count; ++k) {
+      WriteSearchItem(file, k, ReadSearchItem(file, k + 1));
+    }
+    file.Set(kListSection, "LEN", std::to_string(count - 1));
+    result = 1;
+  });
+  return result;
 }
 
 int DataStore::AddItemSearchElement(int d, _tagITEMSEARCHINFO* element) {
   if (!platform_->IsReadable(element, sizeof *element)) return 0;
   if (element->byType > kHighestKind) return 0;
-  const std::string path = ConfigPath(d);
-  const std::size_t count = ReadCount(*platform_, path, kListSection);
   // One more would make the list read back as empty.
   const std::size_t max = static_cast<std::size_t>(kMaxDefinitions);
-  if (count >= max || (IsLoaded(d) && itemSearch.size() >= max)) return 0;
-  if (IsLoaded(d)) itemSearch.push_back(*element);
-  const std::size_t n = count + 1;
-  platform_->WriteProfileString(path, kListSection, "LEN", std::to_string(n));
-  WriteSearchItem(*platform_, path, static_cast<int>(n), *element);
-  return 1;
+  const bool loaded = IsLoaded(d);
+  if (loaded && itemSearch.size() >= max) return 0;
+  // Room first, so the cache can follow the file without failing.
+  if (loaded && itemSearch.size() == itemSearch.capacity())
+    itemSearch.reserve(std::max<std::size_t>(8, 2 * itemSearch.size()));
+  int result = 0;
+  // The count is read in the same transaction that writes the item after it.
+  platform_->EditProfile(ConfigPath(d), {}, [&](ProfileDocument& file) {
+    const std::size_t n = ReadCount(file, kListSection) + 1;
+    if (n > max) return;
+    file.Set(kListSection, "LEN", std::to_string(n));
+    WriteSearchItem(file, n, *element);
+    result = 1;
+  });
+  if (result != 0 && loaded) itemSearch.push_back(*element);
+  return result;
 }
 
 std::uint32_t DataStore::GetSelectQueryByItemIndex(

@@ -102,28 +102,25 @@ bool NamesValid(const _tagUSERTABLEINFO* records, std::size_t count) {
 // ---- Definitions ----------------------------------------------------------
 
 int DataStore::GetUseUserTable(int d) {
-  if (IsLoaded(d)) return useUserTable != 0 && !userTable.empty() ? 1 : 0;
-  const std::string path = ConfigPath(d);
-  return platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) != 0 &&
-                 ReadCount(*platform_, path, "USERTABLE") != 0
-             ? 1
-             : 0;
+  return GetUserTableElementsCount(d) != 0 ? 1 : 0;
 }
 
 std::uint32_t DataStore::GetUserTableElementsCount(int d) {
   if (IsLoaded(d)) {
     return useUserTable != 0 ? static_cast<std::uint32_t>(userTable.size()) : 0;
   }
-  const std::string path = ConfigPath(d);
-  if (platform_->ProfileInt(path, "XML", "USEUSERTABLE", 0) == 0) return 0;
-  return static_cast<std::uint32_t>(ReadCount(*platform_, path, "USERTABLE"));
+  Snapshot file;
+  const ProfileDocument& f = FileOf(d, file);
+  if (ReadInt(f, "XML", "USEUSERTABLE") == 0) return 0;
+  return static_cast<std::uint32_t>(ReadCount(f, "USERTABLE"));
 }
 
 std::uint32_t DataStore::GetUserTableElements(int d,
                                               _tagUSERTABLEINFO* elements,
                                               std::uint32_t capacity) {
   UserTableList scratch;
-  const UserTableList& list = StoredUserTables(d, scratch);
+  Snapshot file;
+  const UserTableList& list = StoredUserTables(d, scratch, file);
   if (list.empty() || capacity < list.size() ||
       !RecordsReadable(*platform_, elements, capacity)) {
     return 0;
@@ -133,14 +130,14 @@ std::uint32_t DataStore::GetUserTableElements(int d,
   // was.
   std::vector<std::unique_ptr<_tagUSERTABLEINFO[]>> children(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    if (list[i].dwChildLen == 0) continue;
-    const UserTableDefs kids = ChildrenOf(list[i]);
-    children[i].reset(new _tagUSERTABLEINFO[list[i].dwChildLen]());
-    std::copy(kids.begin(), kids.end(), children[i].get());
+    if (list.ChildCount(i) == 0) continue;
+    children[i].reset(new _tagUSERTABLEINFO[list.ChildCount(i)]);
+    list.Children(i, children[i].get());
   }
   std::memset(elements, 0, capacity * sizeof *elements);
   for (std::size_t i = 0; i < list.size(); ++i) {
     elements[i] = list[i];
+    elements[i].dwChildLen = list.ChildCount(i);
     // Released by FreeUserTableElements with delete[].
     elements[i].pChild = children[i].release();
   }
@@ -170,8 +167,10 @@ int DataStore::SetUserTableElements(int d, _tagUSERTABLEINFO* elements,
                   ChildrenCopy(elements[i], true));
     }
   }
-  // The file gets the same cut names the cache keeps.
-  WriteUserTables(p, ConfigPath(d), list.data(), list.size());
+  // The file gets the same cut names the cache keeps, in one transaction.
+  p.EditProfile(ConfigPath(d), {}, [&](ProfileDocument& file) {
+    WriteUserTables(file, list.data(), list.size());
+  });
   if (IsLoaded(d)) {
     useUserTable = list.empty() ? 0 : 1;
     userTable = std::move(list);
@@ -193,10 +192,11 @@ int DataStore::FreeUserTableElements(_tagUSERTABLEINFO* elements,
 
 std::uint32_t DataStore::StoredBatch(int d, char* buffer, std::uint32_t size,
                                      BatchBuilder build) {
-  const int type = DatabaseTypeOf(d);
+  Snapshot file;
+  const int type = DatabaseTypeOf(d, file);
   if (type == 0 || buffer == nullptr || size == 0) return 0;
   UserTableList scratch;
-  const UserTableList& list = StoredUserTables(d, scratch);
+  const UserTableList& list = StoredUserTables(d, scratch, file);
   if (list.empty()) return 0;
   return CopyOut(build(d, volumeSerial, type, Defs(list), size), buffer, size);
 }
@@ -215,7 +215,8 @@ std::uint32_t DataStore::GetUserCreateQueryTest(int d,
       !RecordsReadable(*platform_, elements, count)) {
     return 0;
   }
-  const int type = DatabaseTypeOf(d);
+  Snapshot file;
+  const int type = DatabaseTypeOf(d, file);
   if (type == 0) return 0;
   const UserTableList list = CheckedCopy(*platform_, elements, count);
   return CopyOut(UserCreateBatch(d, volumeSerial, type, Defs(list), size),
@@ -235,7 +236,8 @@ std::uint32_t DataStore::GetUserDropQueryByElements(int d, char* buffer,
                                                     std::uint32_t count) {
   if (buffer == nullptr || size == 0) return 0;
   if (count != 0 && !RecordsReadable(*platform_, elements, count)) return 0;
-  const int type = DatabaseTypeOf(d);
+  Snapshot file;
+  const int type = DatabaseTypeOf(d, file);
   if (type == 0) return 0;
   const UserTableList list = CheckedCopy(*platform_, elements, count);
   return CopyOut(UserDropBatch(d, volumeSerial, type, Defs(list), size), buffer,
@@ -244,9 +246,11 @@ std::uint32_t DataStore::GetUserDropQueryByElements(int d, char* buffer,
 
 std::uint32_t DataStore::GetUserTableNames(int d, char* buffer,
                                            std::uint32_t size) {
-  if (buffer == nullptr || size == 0 || GetUseUserTable(d) == 0) return 0;
+  if (buffer == nullptr || size == 0) return 0;
   UserTableList scratch;
-  const UserTableList& list = StoredUserTables(d, scratch);
+  Snapshot file;
+  const UserTableList& list = StoredUserTables(d, scratch, file);
+  if (list.empty()) return 0;
   return CopyOut(UserTableNameList(d, volumeSerial, Defs(list), size), buffer,
                  size);
 }
@@ -264,12 +268,11 @@ std::uint32_t DataStore::GetUserTableNamesByElements(
 std::uint32_t DataStore::GetUserFieldsByTable(int d, const char* tableName,
                                               char* buffer,
                                               std::uint32_t size) {
-  if (buffer == nullptr || size == 0 || tableName == nullptr ||
-      GetUseUserTable(d) == 0) {
-    return 0;
-  }
+  if (buffer == nullptr || size == 0 || tableName == nullptr) return 0;
   UserTableList scratch;
-  const UserTableList& list = StoredUserTables(d, scratch);
+  Snapshot file;
+  const UserTableList& list = StoredUserTables(d, scratch, file);
+  if (list.empty()) return 0;
   return CopyOut(
       UserTableColumnList(d, volumeSerial, Defs(list), tableName, size), buffer,
       size);
@@ -278,7 +281,8 @@ std::uint32_t DataStore::GetUserFieldsByTable(int d, const char* tableName,
 std::string DataStore::LoadedUserTableNames(std::uint32_t capacity) {
   if (device < 0 || capacity == 0 || GetUseUserTable(device) == 0) return {};
   UserTableList scratch;
-  const UserTableList& list = StoredUserTables(device, scratch);
+  Snapshot unused;  // the loaded device: its file is not read
+  const UserTableList& list = StoredUserTables(device, scratch, unused);
   return UserTableNameList(device, volumeSerial, Defs(list), capacity);
 }
 

@@ -24,13 +24,21 @@ constexpr char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// `s` without the bytes of `chars` at either end.
+// `s` without the bytes of `chars` at either end. Empty, it still points
+// into `s` (at its end). A loop, not find_first_not_of: that costs a search
+// of `chars` per byte.
 constexpr std::string_view Trim(std::string_view s,
                                 std::string_view chars = " \t") {
-  const std::size_t first = s.find_first_not_of(chars);
-  // Empty, but still pointing into `s` (at its end).
-  if (first == std::string_view::npos) return s.substr(s.size());
-  return s.substr(first, s.find_last_not_of(chars) - first + 1);
+  auto trimmed = [&](char c) {
+    for (char t : chars) {
+      if (t == c) return true;
+    }
+    return false;
+  };
+  std::size_t first = 0, end = s.size();
+  while (first < end && trimmed(s[first])) ++first;
+  while (end > first && trimmed(s[end - 1])) --end;
+  return s.substr(first, end - first);
 }
 
 inline std::string AsciiUpper(std::string s) {

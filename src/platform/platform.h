@@ -10,10 +10,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/profile_document.h"
+
 namespace quillmore {
+
+enum class FileState { kPresent, kMissing, kUnreadable };
+
+// One parsed state of a profile file, shared with other readers and never
+// changed: everything one operation reads comes from one snapshot, so it
+// sees a writer's whole transaction or none of it.
+struct ProfileSnapshot {
+  FileState state = FileState::kMissing;
+  // Never null; empty when the file is missing or can't be read.
+  std::shared_ptr<const ProfileDocument> document;
+};
+
+// The edit of a transaction: reads and sets keys of the file's document.
+using ProfileEdit = std::function<void(ProfileDocument& file)>;
 
 class Platform {
  public:
@@ -35,13 +53,6 @@ class Platform {
   // Copies `from` over `to` (replacing it atomically: a failed copy leaves
   // `to` as it was).
   virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
-  // Copies `from` to `to` only when `to` doesn't exist. The POSIX platform
-  // makes the test and the copy one step for every writer of the folder, so
-  // a concurrent profile write is never overwritten by a template.
-  virtual bool CopyFileIfMissing(const std::string& from,
-                                 const std::string& to) {
-    return !FileExists(to) && CopyFile(from, to);
-  }
   // Up to `max_bytes` from the start of the file; nullopt when it can't be
   // opened or read.
   virtual std::optional<std::string> ReadPrefix(const std::string& path,
@@ -52,30 +63,24 @@ class Platform {
   virtual bool AskYesNo(const std::string& question) = 0;
 
   // Profile (INI) files. Section and key names match without regard to
-  // case. A missing file reads as empty and is never created by a read.
+  // case (ProfileDocument).
   //
-  // The value of `key`, trimmed, cut to `size` - 1 bytes; `def` (cut the
-  // same way) when the key is missing or empty. size 0 gives "".
-  virtual std::string ProfileString(const std::string& path,
-                                    const std::string& section,
-                                    const std::string& key,
-                                    const std::string& def,
-                                    std::size_t size) = 0;
-  // Signed decimal from the value's leading sign and digits, wrapping modulo
-  // 2^32; `def` when the key is missing or empty; 0 when it holds no digits.
-  virtual std::int32_t ProfileInt(const std::string& path,
-                                  const std::string& section,
-                                  const std::string& key, std::int32_t def) = 0;
-  // Writes one key (creating file, section and key as needed; never a
-  // missing folder). Failures are not reported and never damage the file:
-  // the whole new text replaces the file in one step, so a reader sees the
-  // old or the new file, and writers of one folder take turns, so two
-  // writers of different keys keep both. Writing the value a key already
-  // has leaves the file untouched.
-  virtual void WriteProfileString(const std::string& path,
-                                  const std::string& section,
-                                  const std::string& key,
-                                  const std::string& value) = 0;
+  // The file as one snapshot. A missing file reads as empty and is never
+  // created by a read; so does one that can't be read (told apart by the
+  // state).
+  virtual ProfileSnapshot ReadProfile(const std::string& path) = 0;
+  // One transaction: under a lock that every writer of the file's folder
+  // takes (threads and processes alike), reads the file anew, lets `edit`
+  // read and set its keys, and replaces the file in one step when the text
+  // changed: a reader sees the old file or the new one. A missing file
+  // starts from the bytes of `template_path` when that is not empty (and
+  // the file is then written even when `edit` changed nothing), else empty.
+  // `edit` runs exactly once; when the folder can't be locked (it is
+  // missing) or the file can't be read, it runs on an empty document and
+  // nothing is written. Returns true when the file holds the edit's result.
+  virtual bool EditProfile(const std::string& path,
+                           const std::string& template_path,
+                           const ProfileEdit& edit) = 0;
 };
 
 // The process-wide POSIX implementation; never destroyed.
@@ -104,10 +109,6 @@ class PlatformWrapper : public Platform {
   bool CopyFile(const std::string& from, const std::string& to) override {
     return target_->CopyFile(from, to);
   }
-  bool CopyFileIfMissing(const std::string& from,
-                         const std::string& to) override {
-    return target_->CopyFileIfMissing(from, to);
-  }
   std::optional<std::string> ReadPrefix(const std::string& path,
                                         std::size_t max_bytes) override {
     return target_->ReadPrefix(path, max_bytes);
@@ -115,19 +116,12 @@ class PlatformWrapper : public Platform {
   bool AskYesNo(const std::string& question) override {
     return target_->AskYesNo(question);
   }
-  std::string ProfileString(const std::string& path, const std::string& section,
-                            const std::string& key, const std::string& def,
-                            std::size_t size) override {
-    return target_->ProfileString(path, section, key, def, size);
+  ProfileSnapshot ReadProfile(const std::string& path) override {
+    return target_->ReadProfile(path);
   }
-  std::int32_t ProfileInt(const std::string& path, const std::string& section,
-                          const std::string& key, std::int32_t def) override {
-    return target_->ProfileInt(path, section, key, def);
-  }
-  void WriteProfileString(const std::string& path, const std::string& section,
-                          const std::string& key,
-                          const std::string& value) override {
-    target_->WriteProfileString(path, section, key, value);
+  bool EditProfile(const std::string& path, const std::string& template_path,
+                   const ProfileEdit& edit) override {
+    return target_->EditProfile(path, template_path, edit);
   }
 
  private:

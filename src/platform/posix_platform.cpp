@@ -24,10 +24,6 @@
 namespace quillmore {
 namespace {
 
-// A change to a file this long after its time stamp moves the stamp, even
-// on file systems with a coarse clock (2 s on FAT).
-constexpr std::int64_t kSettleNs = 3'000'000'000;
-
 // Retries a system call that was interrupted by a signal.
 template <typename F>
 auto Retry(F call) -> decltype(call()) {
@@ -121,7 +117,7 @@ std::int64_t NowNs() {
 // Holds an exclusive flock on a folder: one writer of the folder's files at
 // a time, across threads (each lock has its own open descriptor) and
 // processes. Released with the descriptor.
-class FolderLock {
+class FolderLock : public ProfileFiles::Lock {
  public:
   explicit FolderLock(const std::string& folder)
       : fd_(Retry([&] {
@@ -151,7 +147,7 @@ void RemoveStaleTemporaries(const FolderLock& lock, const std::string& path) {
   }
   const std::string prefix = TemporaryPrefix(path);
   const std::int64_t cutoff =
-      NowNs() - PosixPlatform::kStaleTemporarySeconds * 1'000'000'000;
+      NowNs() - PosixProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
   while (const struct dirent* e = ::readdir(dir)) {
     if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
     struct stat st;
@@ -166,10 +162,10 @@ void RemoveStaleTemporaries(const FolderLock& lock, const std::string& path) {
 // Writes `data` to a new file beside `path`, syncs it and renames it over
 // `path`, so readers see the old or the new file, never a part; on any
 // failure the temporary file is removed and `path` is untouched. `mode`
-// applies when `keep_mode` (else 0666 under the umask). `written` receives
-// the new file's status.
-bool ReplaceFile(const std::string& path, std::string_view data, mode_t mode,
-                 bool keep_mode, struct stat* written) {
+// applies when given (else 0666 under the umask). `written` receives the
+// new file's status.
+bool ReplaceFile(const std::string& path, std::string_view data,
+                 std::optional<mode_t> mode, struct stat* written) {
   static std::atomic<unsigned> counter{0};
   std::string tmp;
   int raw = -1;
@@ -185,7 +181,13 @@ bool ReplaceFile(const std::string& path, std::string_view data, mode_t mode,
   Fd fd(raw);
   if (!fd.ok()) return false;
   bool ok = WriteAll(fd.get(), data);
-  if (ok && keep_mode) ok = ::fchmod(fd.get(), mode) == 0;
+  // The mode only when the new file's own differs: a change of the inode
+  // would make the sync below write more than the data.
+  if (ok && mode) {
+    struct stat fresh;
+    ok = ::fstat(fd.get(), &fresh) == 0 &&
+         ((fresh.st_mode & 07777) == *mode || ::fchmod(fd.get(), *mode) == 0);
+  }
   // The data reaches the disk before the name does: a crash leaves the old
   // file or the new one, never an empty one.
   if (ok) ok = Retry([&] { return PosixFileCalls().fsync(fd.get()); }) == 0;
@@ -198,7 +200,7 @@ bool ReplaceFile(const std::string& path, std::string_view data, mode_t mode,
 
 // Where a write really goes: a link to a file is followed, so the link
 // stays a link.
-std::string WriteTarget(const std::string& path) {
+std::string FollowLink(const std::string& path) {
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     char resolved[PATH_MAX];
@@ -214,13 +216,6 @@ std::uint32_t Fnv1a(std::string_view s) {
     h *= 16777619u;
   }
   return h;
-}
-
-const std::shared_ptr<const ProfileDocument>& EmptyDocument() {
-  static const auto* empty =
-      new std::shared_ptr<const ProfileDocument>(
-          std::make_shared<const ProfileDocument>());
-  return *empty;
 }
 
 }  // namespace
@@ -273,32 +268,15 @@ bool PosixPlatform::DeleteFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-bool PosixPlatform::Copy(const std::string& from, const std::string& to,
-                         bool replace) {
-  const std::string target = WriteTarget(to);
-  // Under the folder's lock, like profile writes: a template copied over a
-  // configuration file can't undo a key written at the same moment.
-  FolderLock lock(Folder(target));
-  if (!lock.ok()) return false;
-  RemoveStaleTemporaries(lock, target);
-  struct stat st;
-  if (!replace && ::lstat(target.c_str(), &st) == 0) return false;
-  Fd in(OpenRead(from));
-  if (!in.ok()) return false;
-  if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  std::string data;
-  if (!ReadAll(in.get(), static_cast<std::size_t>(st.st_size), data))
-    return false;
-  return ReplaceFile(target, data, st.st_mode & 07777, true, &st);
-}
-
+// Under the folder's lock, like profile transactions: a template copied
+// over a file can't undo a transaction running at the same moment.
 bool PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
-  return Copy(from, to, true);
-}
-
-bool PosixPlatform::CopyFileIfMissing(const std::string& from,
-                                      const std::string& to) {
-  return Copy(from, to, false);
+  const std::string target = files_.WriteTarget(to);
+  const std::unique_ptr<ProfileFiles::Lock> lock = files_.LockFolderOf(target);
+  if (lock == nullptr) return false;
+  ProfileFiles::Contents c = files_.Read(from, SIZE_MAX);
+  if (c.state != FileState::kPresent) return false;
+  return files_.Replace(target, c.bytes, c.permissions).has_value();
 }
 
 std::optional<std::string> PosixPlatform::ReadPrefix(const std::string& path,
@@ -330,121 +308,77 @@ bool PosixPlatform::AskYesNo(const std::string& question) {
   return !a.empty() && (a.front() == 'y' || a.front() == 'Y');
 }
 
-PosixPlatform::Identity PosixPlatform::IdentityOf(const struct stat& st) {
-  return Identity{st.st_dev, st.st_ino, st.st_size, NanosOf(st.st_mtim),
-                  NanosOf(st.st_ctim)};
+namespace {
+
+ProfileFiles::Identity IdentityOf(const struct stat& st) {
+  return ProfileFiles::Identity{static_cast<std::uint64_t>(st.st_dev),
+                                static_cast<std::uint64_t>(st.st_ino),
+                                static_cast<std::uint64_t>(st.st_size),
+                                NanosOf(st.st_mtim), NanosOf(st.st_ctim)};
 }
 
-std::shared_ptr<const ProfileDocument> PosixPlatform::Document(
-    const std::string& path, bool exact) {
+FileState StateAfter(int error) {
+  return error == ENOENT || error == ENOTDIR ? FileState::kMissing
+                                             : FileState::kUnreadable;
+}
+
+}  // namespace
+
+FileState PosixProfileFiles::Stat(const std::string& path, Identity& id) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    return errno == ENOENT || errno == ENOTDIR ? EmptyDocument() : nullptr;
-  }
-  if (!S_ISREG(st.st_mode)) return nullptr;
-  Identity id = IdentityOf(st);
-  std::shared_ptr<const ProfileDocument> cached;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = cache_.find(path);
-    if (it != cache_.end()) {
-      if (!exact && it->second.settled && it->second.id == id)
-        return it->second.doc;
-      cached = it->second.doc;
-    }
-  }
-  // Taken before the bytes are read: what they show is at least this new.
-  const std::int64_t now = NowNs();
-  Fd fd(OpenRead(path));
-  if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    return nullptr;
-  }
-  // The identity of what is really read, should the file have been replaced
-  // between stat and open.
+  if (::stat(path.c_str(), &st) != 0) return StateAfter(errno);
+  if (!S_ISREG(st.st_mode)) return FileState::kUnreadable;
   id = IdentityOf(st);
-  std::string text;
-  if (!ReadAll(fd.get(), static_cast<std::size_t>(st.st_size), text)) {
-    return nullptr;
+  return FileState::kPresent;
+}
+
+ProfileFiles::Contents PosixProfileFiles::Read(const std::string& path,
+                                               std::size_t max_bytes) {
+  Contents c;
+  Fd fd(OpenRead(path));
+  if (!fd.ok()) {
+    c.state = StateAfter(errno);
+    return c;
   }
-  std::shared_ptr<const ProfileDocument> doc;
-  if (cached != nullptr && cached->text() == text) {
-    doc = std::move(cached);
-  } else {
-    doc = std::make_shared<const ProfileDocument>(std::move(text));
-    std::lock_guard<std::mutex> lock(mu_);
-    ++parse_count_;
-  }
-  Remember(path, id,
-           std::max(id.mtime_ns, id.ctime_ns) + kSettleNs <= now, doc);
-  return doc;
-}
-
-void PosixPlatform::Remember(const std::string& path, const Identity& id,
-                             bool settled,
-                             std::shared_ptr<const ProfileDocument> doc) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (cache_.size() >= 256 && cache_.find(path) == cache_.end()) {
-    cache_.clear();  // bounded: a host uses a few devices
-  }
-  cache_[path] = Cached{id, settled, std::move(doc)};
-}
-
-std::size_t PosixPlatform::parse_count() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return parse_count_;
-}
-
-std::string PosixPlatform::ProfileString(const std::string& path,
-                                         const std::string& section,
-                                         const std::string& key,
-                                         const std::string& def,
-                                         std::size_t size) {
-  if (size == 0) return {};
-  std::shared_ptr<const ProfileDocument> doc = Document(path, false);
-  std::optional<std::string_view> v;
-  if (doc != nullptr) v = doc->Find(section, key);
-  const std::string_view text =
-      (v && !v->empty()) ? *v : std::string_view(def);
-  return std::string(text.substr(0, size - 1));
-}
-
-std::int32_t PosixPlatform::ProfileInt(const std::string& path,
-                                       const std::string& section,
-                                       const std::string& key,
-                                       std::int32_t def) {
-  std::shared_ptr<const ProfileDocument> doc = Document(path, false);
-  std::optional<std::int32_t> v;
-  if (doc != nullptr) v = doc->FindInt(section, key);
-  return v.value_or(def);
-}
-
-void PosixPlatform::WriteProfileString(const std::string& path,
-                                       const std::string& section,
-                                       const std::string& key,
-                                       const std::string& value) {
-  const std::string target = WriteTarget(path);
-  // One writer at a time per folder, across threads and processes: a
-  // read-modify-write must not lose another writer's key.
-  FolderLock lock(Folder(target));
-  if (!lock.ok()) return;
-  RemoveStaleTemporaries(lock, target);
-
   struct stat st;
-  bool exists = ::stat(target.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return;
-  if (exists && !S_ISREG(st.st_mode)) return;
-  // Read anew under the lock: a file that exists but can't be read is never
-  // replaced by one holding this key alone.
-  std::shared_ptr<const ProfileDocument> current = Document(target, true);
-  if (current == nullptr) return;
-  ProfileDocument doc(*current);
-  if (!doc.Set(section, key, value)) return;  // nothing to change
-  if (ReplaceFile(target, doc.text(), exists ? (st.st_mode & 07777) : 0,
-                  exists, &st)) {
-    Remember(target, IdentityOf(st), false,
-             std::make_shared<const ProfileDocument>(std::move(doc)));
+  c.state = FileState::kUnreadable;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > max_bytes ||
+      !ReadAll(fd.get(), static_cast<std::size_t>(st.st_size), c.bytes)) {
+    c.bytes.clear();
+    return c;
   }
+  // The identity of what was really read, should the file have been
+  // replaced since a caller looked at it.
+  c.state = FileState::kPresent;
+  c.id = IdentityOf(st);
+  c.permissions = st.st_mode & 07777;
+  return c;
 }
+
+std::string PosixProfileFiles::WriteTarget(const std::string& path) {
+  return FollowLink(path);
+}
+
+std::unique_ptr<ProfileFiles::Lock> PosixProfileFiles::LockFolderOf(
+    const std::string& path) {
+  auto lock = std::make_unique<FolderLock>(Folder(path));
+  if (!lock->ok()) return nullptr;
+  RemoveStaleTemporaries(*lock, path);
+  return lock;
+}
+
+std::optional<ProfileFiles::Identity> PosixProfileFiles::Replace(
+    const std::string& path, std::string_view bytes,
+    std::optional<std::uint32_t> permissions) {
+  std::optional<mode_t> mode;
+  if (permissions) mode = static_cast<mode_t>(*permissions);
+  struct stat st;
+  if (!ReplaceFile(path, bytes, mode, &st)) return std::nullopt;
+  return IdentityOf(st);
+}
+
+std::int64_t PosixProfileFiles::NowNs() { return quillmore::NowNs(); }
 
 Platform* DefaultPlatform() {
   static PosixPlatform* platform = new PosixPlatform();  // never destroyed

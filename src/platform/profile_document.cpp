@@ -1,15 +1,14 @@
 #include "platform/profile_document.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <utility>
 
 #include "platform/ascii.h"
 
 namespace quillmore {
 namespace {
-
-constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
-std::string Folded(std::string_view s) { return AsciiUpper(std::string(s)); }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -19,106 +18,317 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string_view Unquote(std::string_view v) {
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
-      v.back() == v.front()) {
-    return v.substr(1, v.size() - 2);
-  }
-  return v;
+// Where the first CR or LF is, or the length.
+std::size_t LineBreak(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && s[i] != '\r' && s[i] != '\n') ++i;
+  return i;
 }
 
-bool HasLineBreak(std::string_view s) {
-  return s.find_first_of("\r\n") != std::string_view::npos;
+bool HasLineBreak(std::string_view s) { return LineBreak(s) < s.size(); }
+
+// Chosen once per process, so no file can be made whose names all fall
+// into one bucket.
+const std::uint64_t kHashSeed = [] {
+  std::uint64_t s = static_cast<std::uint64_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count());
+  s ^= reinterpret_cast<std::uintptr_t>(&s) * 0x9E3779B97F4A7C15ull;
+  return s;
+}();
+
+// ASCII a to z as A to Z in eight bytes at once; other bytes as they are.
+std::uint64_t FoldWord(std::uint64_t w) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const std::uint64_t low7 = w & ~kHigh;
+  const std::uint64_t from_a = low7 + (0x80 - 'a') * kOnes;  // high bit: >= 'a'
+  const std::uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;  // > 'z'
+  const std::uint64_t lower = from_a & ~past_z & ~w & kHigh;
+  return w ^ (lower >> 2);  // 0x80 >> 2 is the case bit
+}
+
+std::uint64_t Mix(std::uint64_t x) {
+  x ^= x >> 32;
+  x *= 0xD6E8FEB86659FD93ull;
+  x ^= x >> 32;
+  return x;
+}
+
+// The name without regard to ASCII case, in a table for `salt` (a section
+// number for keys), eight bytes at a time.
+std::uint32_t NameHash(std::string_view name, std::uint64_t salt) {
+  constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = kHashSeed ^ salt ^ (name.size() * kOdd);
+  const char* p = name.data();
+  std::size_t n = name.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ FoldWord(w)) * kOdd;
+    h ^= h >> 29;
+  }
+  std::uint64_t w = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    w |= std::uint64_t{static_cast<unsigned char>(p[j])} << (8 * j);
+  }
+  h = (h ^ FoldWord(w)) * kOdd;
+  return static_cast<std::uint32_t>(Mix(h));
+}
+
+std::uint64_t KeySalt(std::uint32_t section) {
+  return (std::uint64_t{section} + 1) * 0x9E3779B97F4A7C15ull;
 }
 
 }  // namespace
 
-ProfileDocument::ProfileDocument(std::string text) : text_(std::move(text)) {
-  Parse();
-}
-
-void ProfileDocument::Parse() {
-  lines_.clear();
-  sections_.clear();
-  body_end_ = text_.size();
-  if (body_end_ > 0 && text_[body_end_ - 1] == '\x1A') --body_end_;
-  const std::string_view all(text_);
-  // Offsets of a piece of `all`.
-  auto span = [&](std::string_view piece) {
-    return Span{static_cast<std::size_t>(piece.data() - all.data()),
-                piece.size()};
-  };
-  std::size_t pos = 0;
+ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
+  if (base_.size() > kMaxBytes) base_.clear();
+  size_ = base_.size();
+  body_end_ = static_cast<std::uint32_t>(base_.size());
+  if (body_end_ > 0 && base_[body_end_ - 1] == '\x1A') {
+    --body_end_;
+    tail_ctrl_z_ = true;
+  }
+  eol_ = "\n";
+  const std::string_view all(base_);
+  const char* const data = all.data();
+  // Room for what the text can hold, so nothing grows while parsing: a key
+  // needs a line and a '=', a section a line and a '['.
+  std::size_t lines = 1, equals = 0, brackets = 0;
+  for (char c : all) {
+    lines += c == '\n' || c == '\r';
+    equals += c == '=';
+    brackets += c == '[';
+  }
+  keys_.reserve(std::min(lines, equals));
+  sections_.reserve(std::min(lines, brackets));
+  Grow(key_table_, std::min(lines, equals));
+  Grow(section_table_, std::min(lines, brackets));
+  std::uint32_t pos = 0;
   if (all.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+  head_ = pos;
+  SectionId current = kNoSection;
+  bool first_line = true;
   while (pos < body_end_) {
-    Line line;
-    line.begin = pos;
-    std::size_t end = pos;
-    while (end < body_end_ && text_[end] != '\r' && text_[end] != '\n') ++end;
-    line.end = end;
+    // The line ends at the first CR or LF.
+    const std::size_t rest = body_end_ - pos;
+    const void* lf = std::memchr(data + pos, '\n', rest);
+    std::size_t end = lf != nullptr ? static_cast<const char*>(lf) - data
+                                    : std::size_t{body_end_};
+    if (const void* cr = std::memchr(data + pos, '\r', end - pos)) {
+      end = static_cast<const char*>(cr) - data;
+    }
     std::size_t next = end;
     if (next < body_end_) {
-      const std::string_view rest = all.substr(next, body_end_ - next);
-      if (rest.substr(0, 3) == "\r\r\n") {
+      const std::string_view t = all.substr(next, body_end_ - next);
+      if (t.substr(0, 3) == "\r\r\n") {
         next += 3;
-      } else if (rest.substr(0, 2) == "\r\n") {
+      } else if (t.substr(0, 2) == "\r\n") {
         next += 2;
       } else {
         next += 1;  // LF or a lone CR
       }
     }
-    line.next = next;
-    const std::string_view content = Trim(all.substr(pos, end - pos));
-    const std::size_t close = content.rfind(']');
-    if (!content.empty() && content.front() == '[' &&
-        close != std::string_view::npos) {
-      line.kind = Kind::kSection;
-      line.name = span(Trim(content.substr(1, close - 1)));
-      sections_.try_emplace(Folded(View(line.name)), lines_.size());
-    } else if (!content.empty() && content.front() != ';') {
-      const std::size_t eq = content.find('=');
-      if (eq != std::string_view::npos) {
-        line.kind = Kind::kKey;
-        line.name = span(Trim(content.substr(0, eq)));
-        const std::string_view raw = Trim(content.substr(eq + 1));
-        line.raw_value = span(raw);
-        line.value = span(Unquote(raw));
+    const auto line_end = static_cast<std::uint32_t>(end);
+    const auto line_next = static_cast<std::uint32_t>(next);
+    if (first_line && next > end) {
+      // The file's own line end (that of its first line), so an edit
+      // doesn't mix styles; a CR CR LF file gets CR LF.
+      const std::string_view t = all.substr(end, next - end);
+      eol_ = t == "\r" ? "\r" : (t == "\n" ? "\n" : "\r\n");
+    }
+    first_line = false;
+    const std::string_view content = all.substr(pos, end - pos);
+    const std::string_view t = Trim(content);
+    const std::size_t close =
+        !t.empty() && t.front() == '[' ? t.rfind(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      const std::string_view name = Trim(t.substr(1, close - 1));
+      const std::uint32_t hash = NameHash(name, 0);
+      current = kNoSection;
+      if (LookupSection(name, hash) == kNoSection) {
+        current = static_cast<SectionId>(sections_.size());
+        Section s;
+        s.name_pos = static_cast<std::uint32_t>(name.data() - data);
+        s.name_len = static_cast<std::uint32_t>(name.size());
+        s.anchor_end = line_end;
+        s.anchor_next = line_next;
+        s.keys_begin = s.keys_end = static_cast<std::uint32_t>(keys_.size());
+        sections_.push_back(std::move(s));
+        IndexSection(current, hash);
+      }
+    } else if (current != kNoSection && !t.empty()) {
+      Section& s = sections_[current];
+      s.anchor_end = line_end;
+      s.anchor_next = line_next;
+      Key k;
+      // The first of two equal names counts: a later one is not indexed.
+      if (t.front() != ';' && ParseKey(content, pos, k)) {
+        keys_.push_back(k);
+        const auto id = static_cast<std::uint32_t>(keys_.size() - 1);
+        if (IndexKey(current, id, NameHash(Name(k), KeySalt(current)))) {
+          s.keys_end = id + 1;
+          if (next == end) last_key_ = id;
+        } else {
+          keys_.pop_back();
+        }
       }
     }
-    lines_.push_back(line);
-    pos = next;
+    base_open_ = next == end;
+    pos = line_next;
   }
+  ends_open_ = base_open_;
 }
 
-std::size_t ProfileDocument::FindSection(std::string_view section) const {
-  auto it = sections_.find(Folded(Trim(section)));
-  return it == sections_.end() ? npos : it->second;
+std::string_view ProfileDocument::At(std::uint32_t pos,
+                                     std::uint32_t len) const {
+  if (pos & kAdded) {
+    return std::string_view(added_).substr(pos & ~kAdded, len);
+  }
+  return std::string_view(base_).substr(pos, len);
+}
+
+std::string_view ProfileDocument::Value(const Key& k) const {
+  const std::string_view raw = RawValue(k);
+  return k.quoted ? raw.substr(1, raw.size() - 2) : raw;
+}
+
+bool ProfileDocument::ParseKey(std::string_view content, std::uint32_t pos,
+                               Key& k) {
+  const std::string_view t = Trim(content);
+  const std::size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return false;
+  const std::string_view name = Trim(t.substr(0, eq));
+  const std::string_view raw = Trim(t.substr(eq + 1));
+  k.pos = pos;
+  k.len = static_cast<std::uint32_t>(content.size());
+  k.name_off = static_cast<std::uint32_t>(name.data() - content.data());
+  k.name_len = static_cast<std::uint32_t>(name.size());
+  k.value_off = static_cast<std::uint32_t>(raw.data() - content.data());
+  k.value_len = static_cast<std::uint32_t>(raw.size());
+  k.quoted = raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') &&
+             raw.back() == raw.front();
+  return true;
+}
+
+void ProfileDocument::Grow(std::vector<Slot>& table, std::size_t count) {
+  if ((count + 1) * 2 <= table.size()) return;
+  std::size_t size = std::max<std::size_t>(16, table.size());
+  while (size < (count + 1) * 2) size *= 2;
+  std::vector<Slot> bigger(size);
+  const std::size_t mask = bigger.size() - 1;
+  for (const Slot& s : table) {
+    if (s.id == kNone) continue;
+    std::size_t i = s.hash & mask;
+    while (bigger[i].id != kNone) i = (i + 1) & mask;
+    bigger[i] = s;
+  }
+  table.swap(bigger);
+}
+
+void ProfileDocument::IndexSection(SectionId id, std::uint32_t hash) {
+  Grow(section_table_, sections_.size());
+  const std::size_t mask = section_table_.size() - 1;
+  std::size_t i = hash & mask;
+  while (section_table_[i].id != kNone) i = (i + 1) & mask;
+  section_table_[i] = Slot{hash, id, id};
+}
+
+bool ProfileDocument::IndexKey(SectionId section, std::uint32_t key,
+                               std::uint32_t hash) {
+  Grow(key_table_, keys_.size());
+  const std::size_t mask = key_table_.size() - 1;
+  const std::string_view name = Name(keys_[key]);
+  std::size_t i = hash & mask;
+  for (; key_table_[i].id != kNone; i = (i + 1) & mask) {
+    const Slot& s = key_table_[i];
+    if (s.hash == hash && s.section == section &&
+        SameName(Name(keys_[s.id]), name)) {
+      return false;
+    }
+  }
+  key_table_[i] = Slot{hash, section, key};
+  return true;
+}
+
+ProfileDocument::SectionId ProfileDocument::FindSection(
+    std::string_view section) const {
+  section = Trim(section);
+  return LookupSection(section, NameHash(section, 0));
+}
+
+ProfileDocument::SectionId ProfileDocument::LookupSection(
+    std::string_view section, std::uint32_t hash) const {
+  if (section_table_.empty()) return kNoSection;
+  const std::size_t mask = section_table_.size() - 1;
+  for (std::size_t i = hash & mask; section_table_[i].id != kNone;
+       i = (i + 1) & mask) {
+    const Slot& s = section_table_[i];
+    if (s.hash == hash && SameName(SectionName(sections_[s.id]), section))
+      return s.id;
+  }
+  return kNoSection;
+}
+
+std::uint32_t ProfileDocument::FindKey(SectionId section,
+                                       std::string_view key) const {
+  if (key_table_.empty()) return kNone;
+  const std::uint32_t hash = NameHash(key, KeySalt(section));
+  const std::size_t mask = key_table_.size() - 1;
+  for (std::size_t i = hash & mask; key_table_[i].id != kNone;
+       i = (i + 1) & mask) {
+    const Slot& s = key_table_[i];
+    if (s.hash == hash && s.section == section &&
+        SameName(Name(keys_[s.id]), key)) {
+      return s.id;
+    }
+  }
+  return kNone;
 }
 
 std::optional<std::string_view> ProfileDocument::Find(
-    std::string_view section, std::string_view key) const {
-  const std::size_t s = FindSection(section);
-  if (s == npos) return std::nullopt;
-  key = Trim(key);
-  for (std::size_t i = s + 1;
-       i < lines_.size() && lines_[i].kind != Kind::kSection; ++i) {
-    if (lines_[i].kind == Kind::kKey && SameName(View(lines_[i].name), key))
-      return View(lines_[i].value);
-  }
-  return std::nullopt;
+    SectionId section, std::string_view key) const {
+  if (section == kNoSection) return std::nullopt;
+  const std::uint32_t id = FindKey(section, Trim(key));
+  if (id == kNone) return std::nullopt;
+  return Value(keys_[id]);
 }
 
-// The file's own line end (that of its first line), so an edit doesn't mix
-// styles; a CR CR LF file gets CR LF.
-std::string_view ProfileDocument::Eol() const {
-  for (const Line& l : lines_) {
-    if (l.next > l.end) {
-      const std::string_view t =
-          std::string_view(text_).substr(l.end, l.next - l.end);
-      return t == "\r" ? "\r" : (t == "\n" ? "\n" : "\r\n");
-    }
+void ProfileDocument::ForEachKey(
+    SectionId section,
+    const std::function<void(std::string_view, std::string_view)>& visit)
+    const {
+  if (section == kNoSection) return;
+  const Section& s = sections_[section];
+  for (std::uint32_t i = s.keys_begin; i < s.keys_end; ++i) {
+    visit(Name(keys_[i]), Value(keys_[i]));
   }
-  return "\n";
+  for (std::uint32_t i : s.added_keys) visit(Name(keys_[i]), Value(keys_[i]));
+}
+
+std::uint32_t ProfileDocument::Append(std::string_view text) {
+  const auto pos = static_cast<std::uint32_t>(added_.size());
+  added_.append(text);
+  return pos | kAdded;
+}
+
+std::uint32_t ProfileDocument::AppendLine(std::string_view name,
+                                          std::string_view value) {
+  const auto pos = static_cast<std::uint32_t>(added_.size());
+  // `name` may lie in added_, which making room below may move.
+  const std::less_equal<const char*> le;
+  const bool inside = !name.empty() && le(added_.data(), name.data()) &&
+                      le(name.data(), added_.data() + pos);
+  const auto at = inside ? static_cast<std::size_t>(name.data() - added_.data())
+                         : std::size_t{0};
+  added_.reserve(std::size_t{pos} + name.size() + 1 + value.size());
+  if (inside) {
+    added_.append(added_, at, name.size());
+  } else {
+    added_.append(name);
+  }
+  added_.append(1, '=').append(value);
+  return pos | kAdded;
 }
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key,
@@ -132,47 +342,151 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     return false;
   }
   // A line break would start a line of its own: a key nobody wrote.
-  value = value.substr(0, value.find_first_of("\r\n"));
-  const std::string eol(Eol());
-
-  std::string edited;
-  const std::size_t s = FindSection(section);
-  if (s != npos) {
-    std::size_t last = s;  // last non-blank line of the section
-    for (std::size_t i = s + 1;
-         i < lines_.size() && lines_[i].kind != Kind::kSection; ++i) {
-      const Line& l = lines_[i];
-      if (l.kind == Kind::kKey && SameName(View(l.name), key)) {
-        if (View(l.raw_value) == value) return false;
-        edited = text_.substr(0, l.begin);
-        edited.append(View(l.name)).append("=").append(value);
-        edited.append(text_, l.end, std::string::npos);
-        if (edited == text_) return false;
-        text_ = std::move(edited);
-        Parse();
-        return true;
-      }
-      if (!Trim(std::string_view(text_).substr(l.begin, l.end - l.begin))
-               .empty()) {
-        last = i;
-      }
+  value = value.substr(0, LineBreak(value));
+  // Texts that lie in added_ are copied first: appending may move it.
+  std::string held;
+  auto own = [&](std::string_view& v) {
+    const std::less_equal<const char*> le;
+    if (!v.empty() && le(added_.data(), v.data()) &&
+        le(v.data(), added_.data() + added_.size())) {
+      held.assign(v);
+      v = held;
     }
-    const Line& after = lines_[last];
-    edited = text_.substr(0, after.next);
-    if (after.next == after.end) edited.append(eol);  // last line, unended
-    edited.append(key).append("=").append(value).append(eol);
-    edited.append(text_, after.next, std::string::npos);
-  } else {
-    edited = text_.substr(0, body_end_);
-    if (!lines_.empty() && lines_.back().next == lines_.back().end)
-      edited.append(eol);
-    edited.append("[").append(section).append("]").append(eol);
-    edited.append(key).append("=").append(value).append(eol);
-    edited.append(text_, body_end_, std::string::npos);
+  };
+  own(value);
+  SectionId sid = FindSection(section);
+  const std::uint32_t id = sid == kNoSection ? kNone : FindKey(sid, key);
+  if (id != kNone) {
+    const Key& old = keys_[id];
+    if (RawValue(old) == value) return false;
+    const std::string_view name = Name(old), content = Content(old);
+    const std::size_t length = name.size() + 1 + value.size();
+    if (content.size() == length && content.substr(0, name.size()) == name &&
+        content.substr(name.size() + 1) == value && content[name.size()] == '=')
+      return false;  // the line reads name=value already
+    // The text's last byte, a Ctrl-Z, would read as the end-of-file mark.
+    const bool ctrl_z = id == last_key_ && ends_open_ && !tail_ctrl_z_ &&
+                        !value.empty() && value.back() == '\x1A';
+    if (ctrl_z) value.remove_suffix(1);
+    const std::size_t size = size_ - old.len + length;
+    if (size > kMaxBytes || added_.size() + length > kMaxBytes) return false;
+    if (!(old.pos & kAdded)) rewrites_.push_back(Rewrite{id, old.pos, old.len});
+    const std::uint32_t pos = AppendLine(Name(keys_[id]), value);
+    ParseKey(At(pos, static_cast<std::uint32_t>(length - ctrl_z)), pos,
+             keys_[id]);
+    tail_ctrl_z_ = tail_ctrl_z_ || ctrl_z;
+    size_ = size;
+    changed_ = true;
+    return true;
   }
-  text_ = std::move(edited);
-  Parse();
+  own(section);
+  own(key);
+  const std::size_t length = key.size() + 1 + value.size();
+  // A new line after the text's unended last line ends that line first.
+  std::size_t grows = length + eol_.size();
+  bool closes = false;
+  if (sid == kNoSection) {
+    closes = ends_open_;
+    grows += section.size() + 2 + eol_.size();
+  } else {
+    const Section& s = sections_[sid];
+    closes = ends_open_ && !s.appended && s.anchor_next == body_end_;
+  }
+  grows += closes ? eol_.size() : 0;
+  if (size_ + grows > kMaxBytes ||
+      added_.size() + section.size() + length > kMaxBytes) {
+    return false;
+  }
+  if (sid == kNoSection) {
+    sid = static_cast<SectionId>(sections_.size());
+    Section s;
+    s.name_pos = Append(section);
+    s.name_len = static_cast<std::uint32_t>(section.size());
+    s.appended = true;
+    sections_.push_back(std::move(s));
+    IndexSection(sid, NameHash(section, 0));
+    appended_sections_.push_back(sid);
+  }
+  const auto key_id = static_cast<std::uint32_t>(keys_.size());
+  const std::uint32_t pos = AppendLine(key, value);
+  Key k;
+  ParseKey(At(pos, static_cast<std::uint32_t>(length)), pos, k);
+  keys_.push_back(k);
+  IndexKey(sid, key_id, NameHash(key, KeySalt(sid)));
+  sections_[sid].added_keys.push_back(key_id);
+  if (closes) ends_open_ = false;
+  size_ += grows;
+  changed_ = true;
   return true;
+}
+
+std::string ProfileDocument::Text() const {
+  // Edits in the order of the text: keys added after a section's anchor
+  // come before a rewritten line that starts at the same place.
+  struct Edit {
+    std::uint32_t at;
+    bool rewrite;
+    std::uint32_t id;
+    bool operator<(const Edit& o) const {
+      return at != o.at ? at < o.at : rewrite < o.rewrite;
+    }
+  };
+  std::vector<Edit> edits;
+  edits.reserve(rewrites_.size() + sections_.size());
+  for (std::uint32_t i = 0; i < rewrites_.size(); ++i) {
+    edits.push_back(Edit{rewrites_[i].pos, true, i});
+  }
+  for (std::uint32_t i = 0; i < sections_.size(); ++i) {
+    const Section& s = sections_[i];
+    if (!s.appended && !s.added_keys.empty())
+      edits.push_back(Edit{s.anchor_next, false, i});
+  }
+  std::sort(edits.begin(), edits.end());
+  std::string out;
+  out.reserve(size_);
+  bool closed = !base_open_;
+  auto close = [&] {
+    if (!closed) out += eol_;
+    closed = true;
+  };
+  // A lone CR ending a new line joins an empty line after it into one line
+  // end ("\r" + "\n", "\r" + "\r\n"): a reader sees that line no more, and
+  // the next key goes after it, as a writer that parses anew would put it.
+  auto keys = [&](const Section& s, std::uint32_t& at) {
+    for (std::uint32_t k : s.added_keys) {
+      out.append(Content(keys_[k])) += eol_;
+      if (eol_ != "\r" || at >= body_end_) continue;
+      const std::string_view rest(base_.data() + at, body_end_ - at);
+      const std::size_t joined = rest.substr(0, 1) == "\n"     ? 1
+                                 : rest.substr(0, 2) == "\r\n" ? 2
+                                                               : 0;
+      out.append(rest.substr(0, joined));
+      at += static_cast<std::uint32_t>(joined);
+    }
+  };
+  std::uint32_t cur = 0;
+  for (const Edit& e : edits) {
+    out.append(base_, cur, e.at - cur);
+    cur = e.at;
+    if (e.rewrite) {
+      const Rewrite& r = rewrites_[e.id];
+      out.append(Content(keys_[r.key]));
+      cur = r.pos + r.len;
+    } else {
+      if (e.at == body_end_) close();
+      keys(sections_[e.id], cur);
+    }
+  }
+  out.append(base_, cur, body_end_ - cur);
+  if (!appended_sections_.empty()) close();
+  for (SectionId id : appended_sections_) {
+    const Section& s = sections_[id];
+    out.append("[").append(SectionName(s)).append("]") += eol_;
+    std::uint32_t end = body_end_;
+    keys(s, end);
+  }
+  if (tail_ctrl_z_) out += '\x1A';
+  return out;
 }
 
 std::int32_t ProfileDocument::IntegerValue(std::string_view value) {
@@ -193,7 +507,7 @@ std::int32_t ProfileDocument::IntegerValue(std::string_view value) {
 }
 
 std::optional<std::int32_t> ProfileDocument::FindInt(
-    std::string_view section, std::string_view key) const {
+    SectionId section, std::string_view key) const {
   const std::optional<std::string_view> v = Find(section, key);
   if (!v || v->empty()) return std::nullopt;
   return IntegerValue(*v);

@@ -1,6 +1,7 @@
 // ProfileDocument: one INI file's text, parsed the way Windows' profile
-// functions read it, and edited the way they write it: only the line of the
-// key that changes is touched; every other byte of the file stays.
+// functions read it and indexed, and edited the way they write it: only the
+// line of the key that changes is touched; every other byte of the file
+// stays.
 //
 // Reading: LF, CRLF, lone CR and CR CR LF end lines; a UTF-8 byte-order mark
 // and a trailing Ctrl-Z are ignored; names match without regard to ASCII
@@ -11,6 +12,11 @@
 // belong to no section; one pair of matching outer quotes is removed from a
 // value.
 //
+// Cost: parsing is linear in the text. Sections and keys are found through
+// hash tables, in expected constant time whatever a section's size. An edit
+// costs the length of what it writes (amortised); the text is put together
+// once, by Text().
+//
 // A document is a value: copies and moves are independent of the source. A
 // const document may be read from several threads at once.
 #ifndef QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
@@ -18,74 +24,164 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace quillmore {
 
 class ProfileDocument {
  public:
-  ProfileDocument() = default;
+  // The largest text a document holds: a longer file is not read as a
+  // profile, and an edit that would make the text longer is refused. A
+  // file of the longest lists (65536 items with every value full) is below
+  // half of it.
+  static constexpr std::size_t kMaxBytes = std::size_t{64} << 20;
+
+  using SectionId = std::uint32_t;
+  static constexpr SectionId kNoSection = 0xFFFFFFFFu;
+
+  ProfileDocument() : ProfileDocument(std::string()) {}
+  // `text` longer than kMaxBytes is read as empty.
   explicit ProfileDocument(std::string text);
+
+  // The section that lookups by this name search (its first occurrence), or
+  // kNoSection.
+  SectionId FindSection(std::string_view section) const;
 
   // The key's value as read (trimmed, unquoted); nullopt when the section or
   // key is missing. An empty value is present but empty. The view lives as
   // long as the document is not changed.
-  std::optional<std::string_view> Find(std::string_view section,
+  std::optional<std::string_view> Find(SectionId section,
                                        std::string_view key) const;
+  std::optional<std::string_view> Find(std::string_view section,
+                                       std::string_view key) const {
+    return Find(FindSection(section), key);
+  }
   // The key's value as an integer (IntegerValue); nullopt when the key is
   // missing or its value empty.
-  std::optional<std::int32_t> FindInt(std::string_view section,
+  std::optional<std::int32_t> FindInt(SectionId section,
                                       std::string_view key) const;
+  std::optional<std::int32_t> FindInt(std::string_view section,
+                                      std::string_view key) const {
+    return FindInt(FindSection(section), key);
+  }
   // A value read as Windows reads integers: the leading sign and decimal
   // digits after any blanks, wrapping modulo 2^32; 0 without digits.
   static std::int32_t IntegerValue(std::string_view value);
 
-  // Sets one key: rewrites the first occurrence in place, or appends it
-  // after the last non-blank line of its section, or appends the section to
-  // the file. A value is cut at its first line break, so no write can make a
-  // key that was not written. Returns false when the text did not change
-  // (the same value, or a name that can't be written: empty, holding a line
-  // break, '=' in a key, ']' in a section, a key that would read as a
-  // comment or a header).
+  // Every key of the section that Find can give, in the file's order (a
+  // repeated name only at its first line), with its value as Find gives it.
+  void ForEachKey(
+      SectionId section,
+      const std::function<void(std::string_view name, std::string_view value)>&
+          visit) const;
+
+  // Sets one key: rewrites the first occurrence in place, or puts it after
+  // the last non-blank line of its section, or appends the section to the
+  // file. A value is cut at its first line break, so no write can make a key
+  // that was not written. Returns false when the text did not change (the
+  // same value, a name that can't be written: empty, holding a line break,
+  // '=' in a key, ']' in a section, a key that would read as a comment or a
+  // header; or a text that would grow beyond kMaxBytes).
   bool Set(std::string_view section, std::string_view key,
            std::string_view value);
 
-  const std::string& text() const { return text_; }
+  // True once a Set has changed the text.
+  bool changed() const { return changed_; }
+  // The text as it is now: the parsed text with every edit applied.
+  std::string Text() const;
+  // The text the document was parsed from, without its edits.
+  const std::string& source() const { return base_; }
+  // Bytes that edits have written so far, the replaced versions of a
+  // rewritten line included: what the document holds beyond its source.
+  std::size_t edited_bytes() const { return added_.size(); }
 
  private:
-  enum class Kind { kOther, kSection, kKey };
-  // Offsets into text_, so copies of the document stay valid.
-  struct Span {
-    std::size_t pos = 0;
-    std::size_t len = 0;
+  // Text positions: offsets into base_, or into added_ with kAdded set.
+  static constexpr std::uint32_t kAdded = 0x80000000u;
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  struct Key {
+    std::uint32_t pos = 0;  // the line's content
+    std::uint32_t len = 0;
+    std::uint32_t name_off = 0;  // relative to pos
+    std::uint32_t name_len = 0;
+    std::uint32_t value_off = 0;  // the value trimmed, quotes kept
+    std::uint32_t value_len = 0;
+    bool quoted = false;  // one pair of outer quotes to drop on reading
   };
-  struct Line {
-    std::size_t begin = 0;  // first byte of the line
-    std::size_t end = 0;    // one past the last byte before its terminator
-    std::size_t next = 0;   // first byte of the following line
-    Kind kind = Kind::kOther;
-    Span name;       // section or key name, trimmed
-    Span value;      // key value, trimmed and unquoted
-    Span raw_value;  // key value, trimmed only
+  struct Section {
+    std::uint32_t name_pos = 0;
+    std::uint32_t name_len = 0;
+    // The end of the section's last non-blank line (its header when it has
+    // none) and the start of the line after it: where new keys go.
+    std::uint32_t anchor_end = 0;
+    std::uint32_t anchor_next = 0;
+    std::uint32_t keys_begin = 0;  // its keys parsed from the text
+    std::uint32_t keys_end = 0;
+    bool appended = false;  // made by Set, at the end of the text
+    std::vector<std::uint32_t> added_keys;  // keys Set put after the anchor
+  };
+  // Open addressing: `id` is kNone in an empty slot.
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t section = 0;
+    std::uint32_t id = kNone;
+  };
+  // A key line rewritten in place, with the bytes it had in base_.
+  struct Rewrite {
+    std::uint32_t key;
+    std::uint32_t pos;
+    std::uint32_t len;
   };
 
-  void Parse();
-  std::string_view View(Span s) const {
-    return std::string_view(text_).substr(s.pos, s.len);
+  std::string_view At(std::uint32_t pos, std::uint32_t len) const;
+  std::string_view Content(const Key& k) const { return At(k.pos, k.len); }
+  std::string_view Name(const Key& k) const {
+    return Content(k).substr(k.name_off, k.name_len);
   }
-  // Index of the section's first header line, or npos.
-  std::size_t FindSection(std::string_view section) const;
-  std::string_view Eol() const;
+  std::string_view Value(const Key& k) const;
+  std::string_view RawValue(const Key& k) const {
+    return Content(k).substr(k.value_off, k.value_len);
+  }
+  std::string_view SectionName(const Section& s) const {
+    return At(s.name_pos, s.name_len);
+  }
 
-  std::string text_;
-  std::size_t body_end_ = 0;  // text_ without a trailing Ctrl-Z
-  std::vector<Line> lines_;
-  // Upper-cased section name -> its first header line.
-  std::unordered_map<std::string, std::size_t> sections_;
+  SectionId LookupSection(std::string_view section, std::uint32_t hash) const;
+  std::uint32_t FindKey(SectionId section, std::string_view key) const;
+  void IndexSection(SectionId id, std::uint32_t hash);
+  // False (nothing indexed) when the section has the name already.
+  bool IndexKey(SectionId section, std::uint32_t key, std::uint32_t hash);
+  static void Grow(std::vector<Slot>& table, std::size_t count);
+  // Appends `text` (or the line "name=value") to added_ and gives its
+  // position.
+  std::uint32_t Append(std::string_view text);
+  std::uint32_t AppendLine(std::string_view name, std::string_view value);
+  // Reads `content` (at `pos`) as a key line into `k`; false when it is none.
+  static bool ParseKey(std::string_view content, std::uint32_t pos, Key& k);
+
+  std::string base_;
+  std::string added_;               // text that edits wrote
+  std::string eol_;                 // line end of new lines: the file's own
+  std::uint32_t head_ = 0;          // a byte-order mark's length
+  std::uint32_t body_end_ = 0;      // base_ without a trailing Ctrl-Z
+  bool base_open_ = false;          // base_'s last line has no line end
+  bool ends_open_ = false;          // ... and nothing was put after it yet
+  std::uint32_t last_key_ = kNone;  // the key on that line, if any
+  bool tail_ctrl_z_ = false;        // a Ctrl-Z ends the text
+  bool changed_ = false;
+  std::size_t size_ = 0;  // Text().size()
+
+  std::vector<Key> keys_;
+  std::vector<Section> sections_;
+  std::vector<Slot> section_table_;
+  std::vector<Slot> key_table_;
+  std::vector<Rewrite> rewrites_;
+  std::vector<SectionId> appended_sections_;
 };
 
 }  // namespace quillmore
