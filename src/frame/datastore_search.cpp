@@ -4,11 +4,13 @@
 // Item operations work on the cache for the loaded device (cache first,
 // then the file) and on the file alone for any other device. Indexes are
 // 0-based; item numbers in the file start at 1.
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <string>
 
 #include "config/device_file.h"
+#include "config/identifier.h"
 #include "frame/datastore.h"
 #include "platform/platform.h"
 #include "search/record_matcher.h"
@@ -49,6 +51,7 @@ int DataStore::SetItemSearchElementByIndex(int d, std::uint32_t index,
                                            _tagITEMSEARCHINFO* element) {
   if (!platform_->IsReadable(element, sizeof *element)) return 0;
   if (element->byType > kHighestKind) return 0;
+  if (!SearchNamesArePlain(*element)) return 0;
   if (IsLoaded(d)) {
     if (index >= itemSearch.size()) return 0;
     itemSearch[index] = *element;
@@ -92,6 +95,7 @@ int DataStore::SetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
   }
   // A longer list would read back as empty.
   if (count > static_cast<std::uint32_t>(kMaxDefinitions)) return 0;
+  if (!std::all_of(elements, elements + count, SearchNamesArePlain)) return 0;
   if (IsLoaded(d)) itemSearch.assign(elements, elements + count);
   const std::string path = ConfigPath(d);
   platform_->WriteProfileString(path, kListSection, "LEN",
@@ -125,6 +129,7 @@ int DataStore::DeleteItemSearchElementByIndex(int d, std::uint32_t index) {
 int DataStore::AddItemSearchElement(int d, _tagITEMSEARCHINFO* element) {
   if (!platform_->IsReadable(element, sizeof *element)) return 0;
   if (element->byType > kHighestKind) return 0;
+  if (!SearchNamesArePlain(*element)) return 0;
   const std::string path = ConfigPath(d);
   const std::size_t count = ReadCount(*platform_, path, kListSection);
   // One more would make the list read back as empty.
