@@ -11,6 +11,7 @@
 
 #include "testing/test_installation.h"
 #include "testing/user_table_def.h"
+#include "xml/record_reader.h"
 #include "xml/xml_parser.h"
 
 namespace quillmore {
@@ -18,19 +19,17 @@ namespace {
 
 // The statements for one case, or "!" when the record fails.
 std::string Statements(const Defs& defs, const std::string& xml,
-                       const std::string& sheet = "", int type = 1,
-                       int id = -7) {
-  std::string text = xml;
-  if (!sheet.empty()) {
-    XmlParser transformer;
-    if (transformer.LoadStylesheet(sheet.c_str()) != XmlParser::kOk ||
-        transformer.Transform(xml.c_str(), text) != XmlParser::kOk) {
-      return "!";
-    }
-  }
-  XmlParser content;
-  if (content.LoadText(text.c_str()) != XmlParser::kOk) return "!";
-  return BuildUserInsertQuery(defs, content, 3, 0xABC, type, id);
+                       const std::string& sheet, int type, int id) {
+  UserInsertBuilder builder(defs, 3, 0xABC, type, id,
+                            StatementLimit(xml.size()));
+  XmlParser transformer;
+  const bool read =
+      sheet.empty()
+          ? ReadRecord(xml, builder)
+          : transformer.LoadStylesheet(sheet.c_str()) == XmlParser::kOk &&
+                transformer.Transform(xml.c_str(), builder) == XmlParser::kOk;
+  const std::optional<std::string> statements = builder.Statements();
+  return read && statements ? *statements : "!";
 }
 
 // Records and definitions drawn from a seeded generator, some read through
