@@ -31,9 +31,9 @@ class Balance final : public quillmore::RecordHandler {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
   Balance handler;
-  const bool read = quillmore::ReadRecord(
-      std::string_view(reinterpret_cast<const char*>(data), size), handler);
+  const bool read = quillmore::ReadRecord(text.c_str(), handler);
   if (read && handler.open_ != 0) std::abort();
   return 0;
 }

@@ -3,7 +3,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "frame/datastore.h"
 #include "usertable/xml_insert.h"
@@ -38,7 +37,7 @@ std::uint32_t DataStore::GetUserInsertQuery(int recordId, const char* xmlText,
       }
     }
     if (transformer->Transform(xmlText, builder) != XmlParser::kOk) return 0;
-  } else if (!ReadRecord(std::string_view(xmlText, length), builder)) {
+  } else if (!ReadRecord(xmlText, builder)) {
     return 0;
   }
   const std::optional<std::string> statements = builder.Statements();

@@ -25,7 +25,7 @@ std::string Statements(const Defs& defs, const std::string& xml,
   XmlParser transformer;
   const bool read =
       sheet.empty()
-          ? ReadRecord(xml, builder)
+          ? ReadRecord(xml.c_str(), builder)
           : transformer.LoadStylesheet(sheet.c_str()) == XmlParser::kOk &&
                 transformer.Transform(xml.c_str(), builder) == XmlParser::kOk;
   const std::optional<std::string> statements = builder.Statements();

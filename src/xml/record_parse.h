@@ -13,12 +13,13 @@
 
 namespace quillmore {
 
-// `text` as UTF-8: the text itself, or its repair kept in `repaired`.
-std::string_view AsUtf8(std::string_view text, std::string& repaired);
+// The zero-terminated `text` as UTF-8: the text itself, or its repair kept
+// in `repaired` (either way with a zero byte after the view).
+std::string_view AsUtf8(const char* text, std::string& repaired);
 
 // The record's tree (entity references kept as references, as ReadRecord
 // sees them); null when the record fails as it would in ReadRecord.
-XmlPtr<xmlDoc> ParseRecordTree(std::string_view text);
+XmlPtr<xmlDoc> ParseRecordTree(const char* text);
 
 enum class TreeRead { kOk, kFailed, kTooLarge, kNeedsText };
 

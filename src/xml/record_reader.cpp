@@ -1,6 +1,7 @@
 #include "xml/record_reader.h"
 
 #include <libxml/SAX2.h>
+#include <libxml/xmlIO.h>
 #include <libxml/entities.h>
 #include <libxml/parserInternals.h>
 
@@ -278,20 +279,18 @@ void OnTreeEnd(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   xmlSAX2EndElementNs(ctx, localname, prefix, uri);
 }
 
-// Parses `text` (UTF-8) with the guards in place; `events` reads it into
-// the guard's handler instead of building a tree. Null when the record
-// fails or, reading events, has no document type declaration.
+// Parses `text` (UTF-8) with the guards in place;
+// `events` reads it into the guard's handler instead of building a tree.
+// Null when the record fails or, reading events, has no document type
+// declaration.
 XmlPtr<xmlDoc> Parse(std::string_view text, Guard& guard, bool events) {
+  guard.failed = true;
   if (text.size() > static_cast<std::size_t>(INT_MAX) ||
       !WithinAttributeBound(text, kMaxAttributes)) {
-    guard.failed = true;
     return nullptr;
   }
   XmlPtr<xmlParserCtxt> context(xmlNewParserCtxt());
-  if (!context) {
-    guard.failed = true;
-    return nullptr;
-  }
+  if (!context) return nullptr;
   xmlSAXHandler& sax = *context->sax;
   sax.serror = &OnError;
   sax.getEntity = &OnGetEntity;
@@ -313,12 +312,29 @@ XmlPtr<xmlDoc> Parse(std::string_view text, Guard& guard, bool events) {
     sax.processingInstruction = nullptr;
     sax.setDocumentLocator = nullptr;
   }
+  // The text is read as UTF-8: no encoding is switched to (that would copy
+  // it once more), and the one declared is ignored.
+  xmlParserInputBuffer* buffer = xmlParserInputBufferCreateMem(
+      text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_NONE);
+  if (buffer == nullptr) return nullptr;
+  xmlParserInput* input =
+      xmlNewIOInputStream(context.get(), buffer, XML_CHAR_ENCODING_NONE);
+  if (input == nullptr) {
+    xmlFreeParserInputBuffer(buffer);
+    return nullptr;
+  }
+  if (inputPush(context.get(), input) < 0) {
+    xmlFreeInputStream(input);
+    return nullptr;
+  }
+  xmlCtxtUseOptions(context.get(), kXmlParseOptions | XML_PARSE_IGNORE_ENC);
+  guard.failed = false;
   guard.outer = context.get();
   guard.expansion_left = kExpansionFactor * text.size() + kExpansionBase;
   context->_private = &guard;
-  XmlPtr<xmlDoc> doc(xmlCtxtReadMemory(
-      context.get(), text.data(), static_cast<int>(text.size()), nullptr,
-      "UTF-8", kXmlParseOptions | XML_PARSE_IGNORE_ENC));
+  xmlParseDocument(context.get());
+  XmlPtr<xmlDoc> doc(context->myDoc);
+  context->myDoc = nullptr;
   if (context->wellFormed == 0 || context->nsWellFormed == 0) {
     guard.failed = true;
   }
@@ -327,20 +343,22 @@ XmlPtr<xmlDoc> Parse(std::string_view text, Guard& guard, bool events) {
 
 }  // namespace
 
-std::string_view AsUtf8(std::string_view text, std::string& repaired) {
-  if (IsValidUtf8(text)) return text;
-  repaired = RepairUtf8(text);
+std::string_view AsUtf8(const char* text, std::string& repaired) {
+  const std::string_view view(text);
+  if (IsValidUtf8(view)) return view;
+  repaired = RepairUtf8(view);
   return repaired;
 }
 
-XmlPtr<xmlDoc> ParseRecordTree(std::string_view text) {
+XmlPtr<xmlDoc> ParseRecordTree(const char* text) {
   std::string repaired;
   Guard guard;
   return Parse(AsUtf8(text, repaired), guard, false);
 }
 
-bool ReadRecord(std::string_view text, RecordHandler& handler) {
+bool ReadRecord(const char* text, RecordHandler& handler) {
   return Guarded(false, [&] {
+    if (text == nullptr) return false;
     std::string repaired;
     Guard guard;
     guard.handler = &handler;

@@ -74,9 +74,10 @@ class RecordHandler {
   ~RecordHandler() = default;
 };
 
-// Reads `text` into `handler`. False when the text is not a well-formed
-// document (namespaces included), passes a bound, or the handler stopped.
-bool ReadRecord(std::string_view text, RecordHandler& handler);
+// Reads the zero-terminated `text` into `handler`. False when the text is
+// null or not a well-formed document (namespaces included), passes a
+// bound, or the handler stopped.
+bool ReadRecord(const char* text, RecordHandler& handler);
 
 }  // namespace quillmore
 

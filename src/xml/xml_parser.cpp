@@ -154,9 +154,8 @@ std::int32_t XmlParser::Transform(const char* text, RecordHandler& handler) {
   return Guarded(kFail, [&]() -> std::int32_t {
     xsltStylesheet* style = impl_->stylesheet.get();
     if (style == nullptr || text == nullptr) return kFail;
-    const std::string_view record(text);
-    const std::size_t n = record.size();
-    XmlPtr<xmlDoc> source = ParseRecordTree(record);
+    const std::size_t n = std::strlen(text);
+    XmlPtr<xmlDoc> source = ParseRecordTree(text);
     if (!source) return kFail;
     LimitSeen limit;
     XmlPtr<xmlDoc> result;
@@ -188,7 +187,8 @@ std::int32_t XmlParser::Transform(const char* text, RecordHandler& handler) {
         case TreeRead::kNeedsText: {
           handler.Reset();
           const std::optional<std::string> serialised = Serialised(*result);
-          return serialised && ReadRecord(*serialised, handler) ? kOk : kFail;
+          return serialised && ReadRecord(serialised->c_str(), handler) ? kOk
+                                                                      : kFail;
         }
       }
     }

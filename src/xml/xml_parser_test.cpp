@@ -60,7 +60,7 @@ struct Text final : RecordHandler {
 
 std::string Read(const std::string& xml) {
   Text text;
-  return ReadRecord(xml, text) ? text.s : "!";
+  return ReadRecord(xml.c_str(), text) ? text.s : "!";
 }
 
 std::string Apply(XmlParser& p, const char* xml) {
