@@ -8,7 +8,9 @@ bool WithinAttributeBound(std::string_view text, std::size_t max_attributes) {
     const std::size_t next = text.find('<', lt + 1);
     const std::size_t end = next == std::string_view::npos ? text.size() : next;
     const char first = lt + 1 < end ? text[lt + 1] : '/';
-    if (first != '/' && first != '!' && first != '?') {
+    // A shorter stretch holds no more '=' than the bound allows.
+    if (end - lt > max_attributes && first != '/' && first != '!' &&
+        first != '?') {
       std::size_t attributes = 0;
       char quote = 0;
       for (std::size_t i = lt + 1; i < end; ++i) {
