@@ -30,20 +30,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "bench_pair.h"
 #include "config/database_settings.h"
 #include "frame/datastore.h"
-#include "bench_pair.h"
 #include "platform/ascii.h"
 #include "platform/posix_platform.h"
 #include "platform/profile_document.h"
 #include "testing/test_installation.h"
-
-// Every allocation of the binary is counted (bench_pair.cpp).
 
 namespace quillmore {
 namespace {

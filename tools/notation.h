@@ -5,8 +5,8 @@
 // too); NAME[...] is a group element whose attribute columns fill a group
 // table of its own. Entries are separated by blanks. The parser refuses
 // what the library would refuse or store differently (an empty or repeated
-// name on one level, a name over 49 bytes, a group over 255 columns), each
-// with a message naming the entry.
+// name on one level, a name over 49 bytes or that is no plain identifier,
+// a group over 255 columns), each with a message naming the entry.
 //
 // Search items: FIELD=VALUE arguments, see kItemFields in quillmore_main.
 #ifndef QUILLMORE_TOOLS_NOTATION_H_
@@ -80,8 +80,11 @@ inline bool Names(const std::vector<UserTableDef>& defs, const std::string& wher
       error = "'" + d.name + "' " + where + " is longer than 49 bytes: the library would cut it";
     } else if (!seen.insert(d.name).second) {
       error = "'" + d.name + "' twice " + where + ": the library refuses a name repeated on one level";
-    } else if (d.name.find_first_of(":[],") != std::string::npos) {
-      error = "'" + d.name + "' " + where + ": a name holds none of : [ ] ,";
+    } else if (d.name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                        "0123456789_") != std::string::npos ||
+               (d.name[0] >= '0' && d.name[0] <= '9')) {
+      error = "'" + d.name + "' " + where +
+              ": the library takes letters, digits and _ only, not a digit first";
     }
     if (!error.empty()) return false;
   }

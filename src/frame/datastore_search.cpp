@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/device_file.h"
+#include "config/identifier.h"
 #include "frame/datastore.h"
 #include "platform/platform.h"
 #include "search/record_matcher.h"
@@ -51,6 +52,7 @@ int DataStore::SetItemSearchElementByIndex(int d, std::uint32_t index,
                                            _tagITEMSEARCHINFO* element) {
   if (!platform_->IsReadable(element, sizeof *element)) return 0;
   if (element->byType > kHighestKind) return 0;
+  if (!SearchNamesArePlain(*element)) return 0;
   if (IsLoaded(d)) {
     if (index >= itemSearch.size()) return 0;
     itemSearch[index] = *element;
@@ -98,6 +100,7 @@ int DataStore::SetItemSearchElement(int d, _tagITEMSEARCHINFO* elements,
   }
   // A longer list would read back as empty.
   if (count > static_cast<std::uint32_t>(kMaxDefinitions)) return 0;
+  if (!std::all_of(elements, elements + count, SearchNamesArePlain)) return 0;
   if (IsLoaded(d)) itemSearch.assign(elements, elements + count);
   platform_->EditProfile(ConfigPath(d), {}, [&](ProfileDocument& file) {
     file.Set(kListSection, "LEN", std::to_string(count));
@@ -132,6 +135,7 @@ int DataStore::DeleteItemSearchElementByIndex(int d, std::uint32_t index) {
 int DataStore::AddItemSearchElement(int d, _tagITEMSEARCHINFO* element) {
   if (!platform_->IsReadable(element, sizeof *element)) return 0;
   if (element->byType > kHighestKind) return 0;
+  if (!SearchNamesArePlain(*element)) return 0;
   // One more would make the list read back as empty.
   const std::size_t max = static_cast<std::size_t>(kMaxDefinitions);
   const bool loaded = IsLoaded(d);

@@ -47,8 +47,9 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   EXPECT_EQ(q.GetItemSearchElementsCount(8), 0u);
 
   // The kind's keys only, FINDTYPE only with a FINDNUMBER; a name without
-  // terminator is written whole.
+  // terminator is written whole; names the kind doesn't use aren't checked.
   _tagITEMSEARCHINFO items[] = {Def(2, "kw"), Def(0, "el"), Def(3, "kw")};
+  Put(items[0].szTable, "a b");
   Put(items[0].szName, std::string(50, 'n'));
   Put(items[1].szName, "b");
   Put(items[2].szName, "c");
@@ -85,20 +86,24 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   file.replace(file.find("LEN=2"), 5, "LEN=1");
   ASSERT_EQ(q.DeleteItemSearchElementByIndex(5, 1), 1);
   EXPECT_EQ(Lf(inst.Read("devdata5.ini")), file);
-  _tagITEMSEARCHINFO d = Def(1);
+  _tagITEMSEARCHINFO d = Def(1, "", "f");
   Put(d.szTable, std::string(60, 't'));
   ASSERT_EQ(q.AddItemSearchElement(5, &d), 1);
   ASSERT_EQ(q.GetItemSearchElementByIndex(5, 1, out), 1);
   EXPECT_EQ(std::string(out[0].szTable), std::string(59, 't'));
 
-  // Refused, the file untouched: kinds above 2, indexes from the count up,
-  // pointers that fail the read-access test.
+  // Refused, the file untouched: kinds above 2, names the kind puts into
+  // SQL that are no plain identifiers (or empty, for kind 1), indexes from
+  // the count up, pointers that fail the read-access test.
   file = inst.Read("devdata5.ini");
-  _tagITEMSEARCHINFO kind3 = Def(3);
-  for (_tagITEMSEARCHINFO* p : {&kind3, bad_item}) {
+  _tagITEMSEARCHINFO bad[] = {d, Def(0, "a/b"), Def(0, "e", "x:y"),
+                              Def(1, "T;", "f"), Def(1, "T"), Def(3)};
+  for (_tagITEMSEARCHINFO* p : {&bad[1], &bad[2], &bad[3], &bad[4], &bad[5],
+                                bad_item}) {
     EXPECT_EQ(q.SetItemSearchElementByIndex(5, 0, p), 0);
     EXPECT_EQ(q.AddItemSearchElement(5, p), 0);
   }
+  EXPECT_EQ(q.SetItemSearchElement(5, bad, 2), 0);
   for (std::uint32_t index : {2u, 0xFFFFFFFFu}) {
     EXPECT_EQ(q.SetItemSearchElementByIndex(5, index, &d), 0);
     EXPECT_EQ(q.GetItemSearchElementByIndex(5, index, out), 0);
@@ -125,13 +130,13 @@ TEST(ItemSearchTest, LoadedDeviceChangesTheCacheFirst) {
   // Without a FINDNUMBER the file keeps its FINDTYPE, while the cache holds
   // the item as passed; the loaded device leaves the array's tail alone.
   ASSERT_EQ(q.LoadData(2), 1);
-  _tagITEMSEARCHINFO a = Def(2, "kw"), b = Def(1, "USR_T");
+  _tagITEMSEARCHINFO a = Def(2, "kw"), b = Def(1, "USR_T", "f");
   a.nFindType = 5;
   ASSERT_EQ(q.SetItemSearchElementByIndex(2, 1, &a), 1);
   ASSERT_EQ(q.AddItemSearchElement(2, &b), 1);
   const std::string after = inst.Read("devdata2.ini");
   EXPECT_EQ(after.substr(after.find("[S3]")),
-            "[S3]\nTYPE=1\nTABLE=USR_T\nFIELD=\n" + kTail);
+            "[S3]\nTYPE=1\nTABLE=USR_T\nFIELD=f\n" + kTail);
   std::memset(out, '#', sizeof out);
   EXPECT_EQ(q.GetItemSearchElement(2, out, 2), 0);
   ASSERT_EQ(q.GetItemSearchElement(2, out, 3), 1);

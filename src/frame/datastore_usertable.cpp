@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/device_file.h"
+#include "config/identifier.h"
 #include "frame/datastore.h"
 #include "platform/platform.h"
 #include "textsql/script_format.h"
@@ -162,6 +163,8 @@ int DataStore::SetUserTableElements(int d, _tagUSERTABLEINFO* elements,
         return 0;
       }
     }
+    // They become table and column names.
+    if (!UserTableNamesArePlain(elements, count)) return 0;
     for (std::uint32_t i = 0; i < count; ++i) {
       list.Append(Normalized(elements[i], elements[i].dwChildLen),
                   ChildrenCopy(elements[i], true));

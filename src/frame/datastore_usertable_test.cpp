@@ -92,16 +92,18 @@ TEST_F(UserTableFacadeTest, SetKeepsCacheAndFileInStep) {
   // Refused, changing neither cache nor file: a repeated name, a nameless
   // child, names equal once cut to 49 characters (at the top or as
   // children), a child array that can't be read or is missing, a top-level
-  // array that can't be read.
+  // array that can't be read, a name that is no plain identifier.
   const std::string ini = inst.Read("devdata3.ini"), c49(49, 'c');
   Defs twice{Def("A"), Def("B"), Def("A")}, blank{Def("x"), Def("")};
   Defs cut{Def(c49 + "1"), Def(c49 + "2")};
   Defs blank_child{Def("G", 0, &blank)}, cut_child{Def("G", 0, &cut)};
   Defs unreadable{Def("G", 0, &blank)}, null_child{Def("G", 0, &blank)};
+  Defs prefixed{Def("x:name")}, code{Def("T"), Def("a/b")}, digit{Def("1a")};
+  Defs code_child{Def("G", 0, &prefixed)};
   unreadable[0].pChild = page;
   null_child[0].pChild = nullptr;
-  for (Defs* bad :
-       {&twice, &blank_child, &cut, &cut_child, &unreadable, &null_child}) {
+  for (Defs* bad : {&twice, &blank_child, &cut, &cut_child, &unreadable,
+                    &null_child, &code, &digit, &code_child}) {
     EXPECT_EQ(q.SetUserTableElements(3, bad->data(), bad->size()), 0);
   }
   EXPECT_EQ(q.SetUserTableElements(3, page, 1), 0);

@@ -1,10 +1,12 @@
 // DataStore: the XML record to user-table INSERTs and the stylesheet check.
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "frame/datastore.h"
 #include "usertable/xml_insert.h"
+#include "xml/record_reader.h"
 #include "xml/xml_parser.h"
 
 namespace quillmore {
@@ -15,31 +17,32 @@ std::uint32_t DataStore::GetUserInsertQuery(int recordId, const char* xmlText,
   if (!config || config->databaseType == 0) return 0;
   if (useUserTable == 0 || userTable.empty()) return 0;
 
-  std::string transformed;
-  const char* working = xmlText;
+  if (xmlText == nullptr) return 0;
+
+  const std::size_t length = std::strlen(xmlText);
+  UserInsertBuilder builder(
+      std::span<const _tagUSERTABLEINFO>(userTable.data(), userTable.size()),
+      device, volumeSerial, config->databaseType, recordId,
+      StatementLimit(length));
   if (useXmlParser != 0) {
     const std::string xslt(xsltFile, strnlen(xsltFile, sizeof xsltFile));
     if (xslt.empty()) return 0;
     // The stylesheet is read once per loaded configuration; a load that
-    // failed is not retried, and Transform then fails.
+    // failed, or a transformation that reached a limit, leaves it without a
+    // stylesheet, and Transform fails until the next load.
     if (!transformer) {
       transformer = std::make_unique<XmlParser>(platform_);
       if (transformer->LoadStylesheet(xslt.c_str()) != XmlParser::kOk) {
         return 0;
       }
     }
-    if (transformer->Transform(xmlText, transformed) != XmlParser::kOk) {
-      return 0;
-    }
-    working = transformed.c_str();
+    if (transformer->Transform(xmlText, builder) != XmlParser::kOk) return 0;
+  } else if (!ReadRecord(xmlText, builder)) {
+    return 0;
   }
-
-  XmlParser content(platform_);
-  if (content.LoadText(working) != XmlParser::kOk) return 0;
-  const std::string statements = BuildUserInsertQuery(
-      std::span<const _tagUSERTABLEINFO>(userTable.data(), userTable.size()),
-      content, device, volumeSerial, config->databaseType, recordId);
-  return CopyOut(statements, buffer, size, CopyRule::kSignedSize);
+  const std::optional<std::string> statements = builder.Statements();
+  if (!statements) return 0;
+  return CopyOut(*statements, buffer, size, CopyRule::kSignedSize);
 }
 
 int DataStore::ValidateXslt(const char* filePath) {

@@ -36,12 +36,14 @@ std::string Parser(const std::string& xslt) {
 
 // Turns <Sale><Sum>..</Sum></Sale> into a receipt whose total begins with
 // `mark`, so tests can tell stylesheets apart.
+// A <Loop/> record recurses without end.
 std::string SaleSheet(const std::string& mark) {
   return "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
          "Transform'><xsl:template match='/Sale'><Receipt><Total>" +
          mark +
          "<xsl:value-of select='Sum'/></Total></Receipt></xsl:template>"
-         "</xsl:stylesheet>";
+         "<xsl:template match='/Loop'><xsl:apply-templates select='.'/>"
+         "</xsl:template></xsl:stylesheet>";
 }
 
 std::string Insert(Ext& q, const char* xml, int id = 42) {
@@ -136,6 +138,9 @@ TEST(UserInsertQueryTest, StylesheetIsReadOncePerLoadedConfiguration) {
   EXPECT_EQ(Insert(q, kSale), "");
   Ext copy(q);  // a copy loads its own stylesheet
   EXPECT_NE(Insert(copy, kSale).find("'fixed3'"), std::string::npos);
+  // Nor one that reached a limit.
+  EXPECT_EQ(Insert(copy, "<Loop/>"), "");
+  EXPECT_EQ(Insert(copy, kSale), "");
   // The stylesheet check, with or without a device loaded.
   EXPECT_EQ(q.ValidateXslt(a.c_str()), 1);
   EXPECT_EQ(Ext().ValidateXslt(b.c_str()), 1);

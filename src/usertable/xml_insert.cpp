@@ -1,95 +1,206 @@
 #include "usertable/xml_insert.h"
 
-#include <cstring>
+#include <algorithm>
 #include <optional>
-#include <vector>
 
 #include "config/record_fields.h"
+#include "platform/ascii.h"
 #include "textsql/table_names.h"
-#include "usertable/user_table_ddl.h"
-#include "xml/xml_parser.h"
 
 namespace quillmore {
 namespace {
 
-std::string Statement(const std::string& table, const std::string& columns,
-                      int recordId, const std::string& values) {
-  return "INSERT INTO " + table + " (f_id " + columns + ") VALUES ( " +
-         std::to_string(recordId) + " " + values + ")";
-}
-
-}  // namespace
-
-std::string QuoteSqlValue(std::string_view value, int databaseType) {
+void AppendQuoted(std::string& out, std::string_view value, int databaseType) {
   const bool backslash_escapes = databaseType == 4;
-  std::string out;
-  out.reserve(value.size() + 2);
   out += '\'';
   for (char c : value) {
     if (c == '\'' || (c == '\\' && backslash_escapes)) out += c;
     out += c;
   }
   out += '\'';
-  return out;
 }
 
-std::string BuildUserInsertQuery(std::span<const _tagUSERTABLEINFO> definitions,
-                                 XmlParser& content, int device,
-                                 std::uint32_t serial, int databaseType,
-                                 int recordId) {
-  std::string result;
+// "f_" and the name in lower case, as UserColumnName gives it.
+void AppendColumn(std::string& out, std::string_view name) {
+  out += "f_";
+  for (char c : name) out += Lower(c);
+}
 
+void AppendStatement(std::string& out, std::string_view table,
+                     std::string_view columns, std::string_view id,
+                     std::string_view values) {
+  for (std::string_view piece : {std::string_view("INSERT INTO "), table,
+                                 std::string_view(" (f_id "), columns,
+                                 std::string_view(") VALUES ( "), id,
+                                 std::string_view(" "), values,
+                                 std::string_view(")")}) {
+    out += piece;
+  }
+}
+
+bool ByName(const std::pair<std::string_view, std::size_t>& a,
+            const std::pair<std::string_view, std::size_t>& b) {
+  return a.first < b.first;
+}
+
+}  // namespace
+
+UserInsertBuilder::UserInsertBuilder(
+    std::span<const _tagUSERTABLEINFO> definitions, int device,
+    std::uint32_t serial, int databaseType, int recordId, std::size_t limit)
+    : definitions_(definitions),
+      device_(device),
+      serial_(serial),
+      database_type_(databaseType),
+      id_(std::to_string(recordId)),
+      limit_(limit) {
+  std::size_t children = 0;
+  for (std::size_t i = 0; i < definitions.size(); ++i) {
+    const _tagUSERTABLEINFO& d = definitions[i];
+    const std::string_view name = FieldView(d.szElement);
+    if (name.empty()) continue;
+    if (d.dwChildLen == 0) {
+      plain_.emplace_back(name, 0);
+    } else if (d.pChild != nullptr) {
+      groups_.emplace_back(name, group_list_.size());
+      group_list_.push_back(Group{i, children, children + d.dwChildLen, {}, {}});
+      children += d.dwChildLen;
+    }
+  }
+  // One capture per name: a name configured twice takes the same value.
+  std::stable_sort(plain_.begin(), plain_.end(), ByName);
+  plain_.erase(std::unique(plain_.begin(), plain_.end(),
+                           [](const auto& a, const auto& b) {
+                             return a.first == b.first;
+                           }),
+               plain_.end());
+  for (std::size_t k = 0; k < plain_.size(); ++k) plain_[k].second = k;
+  captures_.resize(plain_.size());
+  std::stable_sort(groups_.begin(), groups_.end(), ByName);
+  // Each group's child names, sorted for lookup within its range.
+  children_.reserve(children);
+  for (const Group& g : group_list_) {
+    const _tagUSERTABLEINFO& d = definitions[g.definition];
+    for (std::uint32_t j = 0; j < d.dwChildLen; ++j) {
+      children_.push_back(FieldView(d.pChild[j].szElement));
+    }
+    std::sort(children_.begin() + static_cast<std::ptrdiff_t>(g.first),
+              children_.end());
+  }
+}
+
+bool UserInsertBuilder::OnStart(std::string_view name,
+                                const RecordAttributes& attributes) {
+  ++depth_;
+  if (name.empty()) return true;
+  const std::pair<std::string_view, std::size_t> key(name, 0);
+  const auto plain = std::lower_bound(plain_.begin(), plain_.end(), key, ByName);
+  if (plain != plain_.end() && plain->first == name &&
+      captures_[plain->second].depth == -1) {
+    captures_[plain->second].depth = depth_;
+    capturing_.push_back(plain->second);
+  }
+  const auto [first, last] =
+      std::equal_range(groups_.begin(), groups_.end(), key, ByName);
+  for (auto g = first; g != last; ++g) {
+    if (!Row(g->second, attributes)) return false;
+  }
+  return true;
+}
+
+bool UserInsertBuilder::OnEnd() {
+  // Captures nest like their elements: the innermost is the last.
+  if (!capturing_.empty() && captures_[capturing_.back()].depth == depth_) {
+    captures_[capturing_.back()].depth = -2;
+    capturing_.pop_back();
+  }
+  --depth_;
+  return true;
+}
+
+bool UserInsertBuilder::OnText(std::string_view text) {
+  for (std::size_t c : capturing_) {
+    used_ += text.size();
+    if (used_ > limit_) return false;
+    captures_[c].text += text;
+  }
+  return true;
+}
+
+void UserInsertBuilder::Reset() {
+  for (Capture& c : captures_) c = Capture();
+  for (Group& g : group_list_) g.rows.clear();
+  capturing_.clear();
+  used_ = 0;
+  depth_ = 0;
+}
+
+bool UserInsertBuilder::Row(std::size_t group,
+                            const RecordAttributes& attributes) {
+  Group& g = group_list_[group];
+  const auto begin = children_.begin() + static_cast<std::ptrdiff_t>(g.first);
+  const auto end = children_.begin() + static_cast<std::ptrdiff_t>(g.last);
+  columns_.clear();
+  values_.clear();
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    std::string_view name = attributes.Name(i);
+    const std::string_view prefix = attributes.Prefix(i);
+    if (!prefix.empty()) {
+      qualified_.assign(prefix).append(":").append(name);
+      name = qualified_;
+    }
+    if (!std::binary_search(begin, end, name)) continue;
+    columns_ += ',';
+    AppendColumn(columns_, name);
+    const std::optional<std::string_view> value = attributes.Value(i, scratch_);
+    if (!value) return false;
+    values_ += ',';
+    AppendQuoted(values_, *value, database_type_);
+  }
+  if (columns_.empty()) return true;
+  const std::string_view element =
+      FieldView(definitions_[g.definition].szElement);
+  if (g.table.empty()) g.table = FormatUserTableName(device_, element, serial_);
+  if (!g.rows.empty()) g.rows += '\n';
+  AppendStatement(g.rows, g.table, columns_, id_, values_);
+  used_ += g.table.size() + columns_.size() + values_.size() + 40;
+  return used_ <= limit_;
+}
+
+std::optional<std::string> UserInsertBuilder::Statements() const {
   std::string columns, values;
   bool any_column = false;
-  for (const _tagUSERTABLEINFO& d : definitions) {
+  for (const _tagUSERTABLEINFO& d : definitions_) {
     const std::string_view name = FieldView(d.szElement);
     if (d.dwChildLen != 0 || name.empty()) continue;
-    const std::string element(name);
-    columns += ", " + UserColumnName(element);
-    // A missing element or a failed lookup leaves the value empty.
-    std::string text;
-    content.GetElementText(element.c_str(), text);
-    values += ',' + QuoteSqlValue(text, databaseType);
+    columns += ", ";
+    AppendColumn(columns, name);
+    const std::pair<std::string_view, std::size_t> key(name, 0);
+    const auto plain = std::lower_bound(plain_.begin(), plain_.end(), key, ByName);
+    values += ',';
+    AppendQuoted(values, captures_[plain->second].text, database_type_);
     any_column = true;
+    if (columns.size() + values.size() > limit_) return std::nullopt;
   }
+  std::size_t size = 0;
+  for (const Group& g : group_list_) size += g.rows.size() + 1;
+  std::string out;
   if (any_column) {
-    result = Statement(FormatUserTableName(device, std::nullopt, serial),
-                       columns, recordId, values);
+    const std::string table = FormatUserTableName(device_, std::nullopt, serial_);
+    size += table.size() + columns.size() + values.size() + id_.size() + 40;
+    if (size > limit_) return std::nullopt;
+    out.reserve(size);
+    AppendStatement(out, table, columns, id_, values);
+  } else {
+    if (size > limit_) return std::nullopt;
+    out.reserve(size);
   }
-
-  for (const _tagUSERTABLEINFO& d : definitions) {
-    const std::string_view name = FieldView(d.szElement);
-    if (d.dwChildLen == 0 || name.empty() || d.pChild == nullptr) continue;
-    const std::string element(name);
-    std::optional<std::vector<XmlAttributes>> occurrences =
-        content.SelectElements(element.c_str());
-    if (!occurrences) continue;
-    std::vector<std::string_view> children;
-    children.reserve(d.dwChildLen);
-    for (std::uint32_t j = 0; j < d.dwChildLen; ++j) {
-      children.push_back(FieldView(d.pChild[j].szElement));
-    }
-    const std::string table = FormatUserTableName(device, name, serial);
-    for (const XmlAttributes& attributes : *occurrences) {
-      std::string row_columns, row_values;
-      for (const auto& [attribute, value] : attributes) {
-        bool configured = false;
-        for (std::string_view child : children) {
-          if (child == attribute) {
-            configured = true;
-            break;
-          }
-        }
-        if (!configured) continue;
-        row_columns += "," + UserColumnName(attribute);
-        row_values += ',' + QuoteSqlValue(value, databaseType);
-      }
-      if (row_columns.empty()) continue;
-      if (!result.empty()) result += '\n';
-      result += Statement(table, row_columns, recordId, row_values);
-    }
+  for (const Group& g : group_list_) {
+    if (g.rows.empty()) continue;
+    if (!out.empty()) out += '\n';
+    out += g.rows;
   }
-  return result;
+  return out;
 }
 
 }  // namespace quillmore

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "xml/xml_handles.h"
 
@@ -15,6 +16,31 @@ namespace {
 
 // Depth of XmlCallScope objects on this thread.
 thread_local int t_scope_depth = 0;
+thread_local AllocationBudget* t_budget = nullptr;
+
+// The allocation functions in place before ours; ours pass every call on.
+xmlFreeFunc g_free = nullptr;
+xmlMallocFunc g_malloc = nullptr;
+xmlMallocFunc g_malloc_atomic = nullptr;
+xmlReallocFunc g_realloc = nullptr;
+xmlStrdupFunc g_strdup = nullptr;
+
+void* CountedMalloc(std::size_t n) {
+  if (t_budget != nullptr) t_budget->Add(n);
+  return g_malloc(n);
+}
+void* CountedMallocAtomic(std::size_t n) {
+  if (t_budget != nullptr) t_budget->Add(n);
+  return g_malloc_atomic(n);
+}
+void* CountedRealloc(void* p, std::size_t n) {
+  if (t_budget != nullptr) t_budget->Add(n);
+  return g_realloc(p, n);
+}
+char* CountedStrdup(const char* s) {
+  if (t_budget != nullptr && s != nullptr) t_budget->Add(std::strlen(s) + 1);
+  return g_strdup(s);
+}
 
 std::atomic<xmlExternalEntityLoader> g_previous_loader{nullptr};
 struct ErrorChannel {
@@ -66,6 +92,11 @@ xsltSecurityPrefs* SetUp() {
     xsltInit();
     // Previous hooks are stored before ours go in: another thread may call
     // ours as soon as they are installed.
+    if (xmlGcMemGet(&g_free, &g_malloc, &g_malloc_atomic, &g_realloc,
+                    &g_strdup) == 0) {
+      xmlGcMemSetup(g_free, &CountedMalloc, &CountedMallocAtomic,
+                    &CountedRealloc, &CountedStrdup);
+    }
     g_previous_loader.store(xmlGetExternalEntityLoader());
     xmlSetExternalEntityLoader(&GuardedEntityLoader);
     static const ErrorChannel previous_channel{xsltGenericError,
@@ -99,6 +130,18 @@ XmlCallScope::~XmlCallScope() {
   xmlSetStructuredErrorFunc(structured_context_, structured_);
   xmlSetGenericErrorFunc(generic_context_, generic_);
   --t_scope_depth;
+}
+
+AllocationBudget::AllocationBudget(std::size_t limit) : limit_(limit) {
+  SetUp();
+  t_budget = this;
+}
+
+AllocationBudget::~AllocationBudget() { t_budget = nullptr; }
+
+void AllocationBudget::Add(std::size_t bytes) {
+  used_ += bytes;
+  if (used_ > limit_ && stop_ != nullptr) stop_->state = XSLT_STATE_STOPPED;
 }
 
 }  // namespace quillmore

@@ -8,7 +8,10 @@
 // - an external entity loader that refuses every external resource
 //   (entities, DTDs, xsl:import/include, document()) during our calls;
 // - a libxslt generic error channel that swallows messages during our calls
-//   (stylesheet compilation has no per-context channel).
+//   (stylesheet compilation has no per-context channel);
+// - allocation functions that count what libxml2 and libxslt allocate on a
+//   thread while an AllocationBudget lives there (libxslt has no per-context
+//   memory limit) and otherwise only pass each call on.
 //
 // Only files under src/xml/ include this header.
 #ifndef QUILLMORE_XML_XML_LIBRARY_H_
@@ -17,6 +20,9 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxslt/security.h>
+#include <libxslt/xsltInternals.h>
+
+#include <cstddef>
 
 namespace quillmore {
 
@@ -52,6 +58,41 @@ class XmlCallScope {
   void* generic_context_;
   xmlStructuredErrorFunc structured_;
   void* structured_context_;
+};
+
+// Runs `body` inside an XmlCallScope; an exception (only memory exhaustion
+// can raise one) becomes `failure`.
+template <typename R, typename F>
+R Guarded(R failure, F&& body) noexcept {
+  try {
+    XmlCallScope scope;
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
+// While an object lives, the bytes libxml2 and libxslt allocate on this
+// thread are counted (what is freed is not taken off). Past `limit` it is
+// exceeded() and the transformation given to Stop() is stopped; the
+// allocation itself still succeeds, so no library meets a failing one. One
+// object per thread at a time.
+class AllocationBudget {
+ public:
+  explicit AllocationBudget(std::size_t limit);
+  AllocationBudget(const AllocationBudget&) = delete;
+  AllocationBudget& operator=(const AllocationBudget&) = delete;
+  ~AllocationBudget();
+
+  void Stop(xsltTransformContext* transformation) { stop_ = transformation; }
+  bool exceeded() const { return used_ > limit_; }
+  // Called by the allocation functions.
+  void Add(std::size_t bytes);
+
+ private:
+  std::size_t limit_;
+  std::size_t used_ = 0;
+  xsltTransformContext* stop_ = nullptr;
 };
 
 }  // namespace quillmore

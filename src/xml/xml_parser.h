@@ -1,39 +1,52 @@
-// XmlParser: the library's thin layer over libxml2 and libxslt. It holds up
-// to two documents, a compiled stylesheet and a content document. No failure
-// of the XML libraries reaches the caller: every operation turns it into its
-// failure result, and nothing is printed.
+// XmlParser: the library's holder of a compiled stylesheet over libxslt,
+// and the check that a file loads as XML. No failure of the XML libraries
+// reaches the caller: every operation turns it into its failure result, and
+// nothing is printed.
 //
-// Text. XML text given to LoadText and Transform is UTF-8, whatever its
-// encoding declaration says; bytes that are not UTF-8 become U+FFFD. Files
-// given to LoadStylesheet and ValidateFile are read in their own declared
-// encoding. Every value handed back is UTF-8.
+// Text. Files given to LoadStylesheet and ValidateFile are read in their own
+// declared encoding; records given to Transform are read as ReadRecord
+// reads them (record_reader.h), under the same bounds.
 //
-// Safety. Parsing reads nothing but the given text or file: no network, no
-// external entities or DTDs, default depth and entity-expansion limits.
-// Stylesheets must be self-contained (xsl:import, xsl:include and document()
-// fail), and a transformation may not read or write files, create folders
-// or reach the network.
+// Safety. Parsing reads nothing but the given text or file. Stylesheets must
+// be self-contained (xsl:import, xsl:include and document() fail), and a
+// transformation may not read or write files, create folders or reach the
+// network. Each transformation runs under limits set on its own context
+// (constants below); libxslt's process-wide defaults are left alone.
 //
 // Objects are not copied; one object is used by one thread at a time.
 // Separate objects may be used on separate threads.
 #ifndef QUILLMORE_XML_XML_PARSER_H_
 #define QUILLMORE_XML_XML_PARSER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace quillmore {
 
 class Platform;
+class RecordHandler;
 
-// The attributes of one selected element, name and value, in document order.
-// A name carries its prefix ("x:name"); namespace declarations are not
-// attributes here.
-using XmlAttributes = std::vector<std::pair<std::string, std::string>>;
+// Limits of one transformation of a record of n bytes. Nested template
+// calls and sequence constructors stay within kMaxTemplateDepth and XPath
+// expressions within kMaxXPathNesting levels, so a transformation fits a
+// 256 KiB thread stack; the work within OpLimit(n) XSLT instructions and
+// XPathOpLimit(n) XPath steps, the bytes libxml2 and libxslt allocate within
+// AllocationLimit(n), and the result's text, names and values within
+// ResultLimit(n).
+inline constexpr int kMaxTemplateDepth = 150;
+inline constexpr int kMaxTemplateVars = 10000;
+inline constexpr int kMaxXPathNesting = 150;
+constexpr std::size_t OpLimit(std::size_t n) { return 1000000 + 16 * n; }
+constexpr std::size_t XPathOpLimit(std::size_t n) {
+  return 10000000 + 64 * n;
+}
+constexpr std::size_t AllocationLimit(std::size_t n) {
+  return (std::size_t{64} << 20) + 64 * n;
+}
+constexpr std::size_t ResultLimit(std::size_t n) {
+  return (std::size_t{1} << 20) + 16 * n;
+}
 
 class XmlParser {
  public:
@@ -49,27 +62,18 @@ class XmlParser {
   virtual ~XmlParser();
 
   // Replaces the held stylesheet by the one compiled from the file; after a
-  // failure no stylesheet is held and every Transform fails.
+  // failure no stylesheet is held and every Transform fails. XPath
+  // expressions nested deeper than kMaxXPathNesting fail the compilation.
   std::int32_t LoadStylesheet(const char* path);
-  // The held stylesheet applied to `text`, serialised as XML in UTF-8
-  // without a declaration, in `out`. On failure `out` is unchanged.
-  std::int32_t Transform(const char* text, std::string& out);
-  // Replaces the content document. After a failure an empty document is
-  // held: lookups run and find nothing.
-  std::int32_t LoadText(const char* text);
-  // Evaluates "//*/<name>" (name unchanged, so XPath syntax in it counts).
-  // 1 when the lookup ran: `out` is the text content of the first node in
-  // document order when that node is an element, else empty. 0 without a
-  // content document or when the expression fails or gives no node set;
-  // `out` is then unchanged.
-  int GetElementText(const char* name, std::string& out);
-  // The attributes of every element that "//*/<name>" selects, in document
-  // order; selected nodes that are not elements are skipped. nullopt when
-  // the lookup fails as for GetElementText.
-  std::optional<std::vector<XmlAttributes>> SelectElements(const char* name);
+  // Applies the held stylesheet to the record `text` and reads the result
+  // tree into `handler` (as ReadRecord would read its serialisation, which
+  // is made only for a result that needs it: see ReadResultTree). A
+  // transformation that reaches a limit fails and drops the stylesheet, so
+  // every later Transform fails too.
+  std::int32_t Transform(const char* text, RecordHandler& handler);
   // 1 when the file can be read and is well-formed XML (with namespaces),
-  // else 0. Touches neither held document. Here and in LoadStylesheet a
-  // file over 64 MiB counts as unreadable.
+  // else 0. Touches no held stylesheet. Here and in LoadStylesheet a file
+  // over 64 MiB counts as unreadable.
   int ValidateFile(const char* path);
 
  private:
