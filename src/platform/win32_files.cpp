@@ -206,7 +206,9 @@ std::optional<ProfileFiles::Identity> Win32ProfileFiles::Replace(
                           std::to_string(::GetCurrentProcessId()) + "." +
                           std::to_string(counter++);
   const DWORD keep = permissions ? (*permissions & kKeptAttributes) : 0;
-  Handle h(::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  // Its identity is read through this handle, which needs the right to.
+  Handle h(::CreateFileA(tmp.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                         nullptr, CREATE_NEW,
                          keep != 0 ? keep : FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.ok()) return std::nullopt;
   // The data reaches the disk before the name does: a crash leaves the old
