@@ -7,6 +7,9 @@
 //   nofile                   -> "ok": the file is gone
 //   sections                 -> COUNT, then each section name
 //   keys SECTION             -> COUNT, then each key name of SECTION
+//                               (a listing names a name once, at its first
+//                               place, ASCII case ignored, as lookups see
+//                               the file; Windows repeats it)
 //   get SECTION KEY DEFAULT  -> GetPrivateProfileStringA's text (of a file
 //                               with a byte-order mark, the W function's
 //                               in UTF-8), then GetPrivateProfileIntA's
@@ -20,10 +23,12 @@
 
 #include <cstdio>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "escaped_fields.h"
+#include "platform/ascii.h"
 
 namespace {
 
@@ -43,10 +48,11 @@ std::string ReadAll(const std::string& path) {
 // A list of names, each ended by a NUL, as the listing calls give them.
 std::string Names(const std::vector<char>& buf, DWORD n) {
   std::vector<std::string> names;
+  std::set<std::string> seen;
   for (DWORD i = 0; i < n;) {
     std::string name(&buf[i]);
     i += static_cast<DWORD>(name.size()) + 1;
-    names.push_back(name);
+    if (seen.insert(quillmore::AsciiUpper(name)).second) names.push_back(name);
   }
   std::string out = std::to_string(names.size());
   for (const std::string& name : names) out += "\t" + EscapeField(name);

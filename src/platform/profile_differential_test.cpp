@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "escaped_fields.h"
-#include "platform/ascii.h"
 #include "platform/profile_document.h"
 #include "platform/profile_encoding.h"
 #include "platform/profile_integer.h"
@@ -80,13 +79,8 @@ std::string AsWineWrites(const std::string& text) {
 struct Exchange {
   std::vector<std::string> requests, names;
   std::vector<std::function<std::string()>> ours;
-  // Requests whose answer is a listing: Windows lists a repeated name again,
-  // we (as lookups see the file) only at its first place.
-  std::set<std::size_t> listings;
   void Ask(std::string name, std::initializer_list<std::string> request,
-           std::function<std::string()> answer,
-           bool listing = false) {
-    if (listing) listings.insert(requests.size());
+           std::function<std::string()> answer) {
     std::string line;
     for (const std::string& f : request) line += "\t" + EscapeField(f);
     requests.push_back(line.substr(1));
@@ -124,17 +118,6 @@ std::string Listing(const std::vector<std::string_view>& names) {
   return line;
 }
 
-// A listing with each name only at its first place (ASCII case ignored).
-std::string FirstOfEach(const std::string& listing) {
-  const std::vector<std::string> f = SplitFields(listing);
-  std::vector<std::string_view> names;
-  std::set<std::string> seen;
-  for (std::size_t i = 1; i < f.size(); ++i) {
-    if (seen.insert(AsciiUpper(f[i])).second) names.push_back(f[i]);
-  }
-  return Listing(names);
-}
-
 std::vector<std::string_view> KeyNames(const ProfileDocument& doc,
                                        const std::string& section) {
   std::vector<std::string_view> names;
@@ -149,16 +132,14 @@ void AskReads(Exchange& x, const std::string& name, const std::string& text,
               std::set<std::pair<std::string, std::string>> probes) {
   auto doc = std::make_shared<const ProfileDocument>(text);
   x.Ask(name + " file", {"file", text}, [] { return "ok"; });
-  x.Ask(
-      name + " sections", {"sections"},
-      [doc] { return Listing(doc->SectionNames()); }, true);
+  x.Ask(name + " sections", {"sections"},
+        [doc] { return Listing(doc->SectionNames()); });
   std::set<std::string> sections;
   for (std::string_view s : doc->SectionNames()) sections.emplace(s);
   for (const auto& p : probes) sections.insert(p.first);
   for (const std::string& s : sections) {
-    x.Ask(
-        name + " keys " + s, {"keys", s},
-        [doc, s] { return Listing(KeyNames(*doc, s)); }, true);
+    x.Ask(name + " keys " + s, {"keys", s},
+          [doc, s] { return Listing(KeyNames(*doc, s)); });
     for (std::string_view k : KeyNames(*doc, s)) probes.emplace(s, k);
     probes.emplace(s, "zz");
   }
@@ -220,10 +201,7 @@ TEST(ProfileDifferentialTest, ReadsAndEditsAsWindowsProfileFunctions) {
   std::set<std::string> differing;
   for (std::size_t i = 0; i < answers.size(); ++i) {
     const std::string mine = x.ours[i]();
-    if (mine == (x.listings.count(i) != 0 ? FirstOfEach(answers[i])
-                                          : answers[i])) {
-      continue;
-    }
+    if (mine == answers[i]) continue;
     differing.insert(x.names[i]);
     EXPECT_EQ(known.count(x.names[i]), 1u)
         << x.names[i] << "\n  ours:    " << mine
