@@ -71,17 +71,16 @@ std::string_view FirstNumber(std::string_view text) {
   return digits ? text.substr(begin, len) : std::string_view();
 }
 
-// The run of the text's last digit: the points after it, the digits and
-// points before it from the first digit on, and the "-" signs just before
-// that digit, except a first one that ends a number before it (in 10--20
-// the number is -20).
+// The run of the text's last digit: the digits and points before it from
+// the first digit on, and the "-" signs just before that digit, except a
+// first one that ends a number before it (in 10--20 the number is -20).
+// Points after the last digit would not change the value read.
 std::string_view LastNumber(std::string_view text) {
   const auto is_digit = [&](std::size_t i) { return IsDigit(text[i]); };
   std::size_t end = text.size();
   while (end > 0 && !is_digit(end - 1)) --end;
   if (end == 0) return {};
   const std::size_t last = end - 1;
-  while (end < text.size() && text[end] == '.') ++end;
   std::size_t run = last;  // digits and points before, from the first digit
   while (run > 0 && (is_digit(run - 1) || text[run - 1] == '.')) --run;
   while (!is_digit(run)) ++run;
