@@ -1,6 +1,6 @@
 // <windows.h> for the Win32 platform files, without the macros that would
-// rename the Platform's own CopyFile, DeleteFile and WriteProfileString
-// members. Only Windows files include this header, after platform headers.
+// rename the Platform's own CopyFile and DeleteFile members. Only Windows
+// files include this header, after platform headers.
 #ifndef QUILLMORE_PLATFORM_WIN32_API_H_
 #define QUILLMORE_PLATFORM_WIN32_API_H_
 
@@ -14,6 +14,5 @@
 
 #undef CopyFile
 #undef DeleteFile
-#undef WriteProfileString
 
 #endif  // QUILLMORE_PLATFORM_WIN32_API_H_
