@@ -14,11 +14,17 @@
 
 #include "platform/ascii.h"
 #include "platform/profile_document.h"
+#include "platform/profile_encoding.h"
 
 namespace {
 
 using quillmore::Fold;
 using quillmore::Trim;
+
+// Names and values end at a NUL byte, in the file as in a caller's text.
+std::string_view Name(std::string_view s) {
+  return Trim(s.substr(0, s.find('\0')));
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -29,16 +35,24 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 // Lines of the text, each with its content and its line end; every lookup
-// and write scans them.
+// and write scans them. A UTF-16 file is read and edited as UTF-8.
 class Reference {
  public:
-  explicit Reference(std::string text) : text_(std::move(text)) { Parse(); }
+  explicit Reference(std::string text) : text_(std::move(text)) {
+    encoding_ = quillmore::DetectProfileEncoding(text_);
+    if (Utf16()) {
+      head_ = text_.substr(0, 2);
+      odd_ = text_.substr(text_.size() - text_.size() % 2);
+      text_ = quillmore::Utf16ToUtf8(text_.substr(2), BigEndian());
+    }
+    Parse();
+  }
 
   std::optional<std::string_view> Find(std::string_view section,
                                        std::string_view key) const {
     const std::size_t s = FindSection(section);
     if (s == kNone) return std::nullopt;
-    key = Trim(key);
+    key = Name(key);
     for (std::size_t i = s + 1; i < lines_.size() && !lines_[i].header; ++i) {
       if (lines_[i].key && SameName(lines_[i].name, key)) {
         const std::string_view v = lines_[i].raw;
@@ -52,14 +66,24 @@ class Reference {
 
   bool Set(std::string_view section, std::string_view key,
            std::string_view value) {
-    section = Trim(section);
-    key = Trim(key);
+    std::string held[3];
+    if (Utf16()) {
+      std::string_view* texts[3] = {&section, &key, &value};
+      for (int i = 0; i < 3; ++i) {
+        held[i] = quillmore::Utf16ToUtf8(
+            quillmore::Utf8ToUtf16(*texts[i], BigEndian()), BigEndian());
+        *texts[i] = held[i];
+      }
+    }
+    section = Name(section);
+    key = Name(key);
     if (section.empty() || key.empty() ||
         section.find_first_of("\r\n]") != std::string_view::npos ||
         key.find_first_of("\r\n=") != std::string_view::npos || key[0] == ';' ||
         key[0] == '[') {
       return false;
     }
+    value = value.substr(0, value.find('\0'));
     value = value.substr(0, value.find_first_of("\r\n"));
     std::string eol = "\n";
     if (!lines_.empty() && lines_[0].next > lines_[0].end) {
@@ -99,9 +123,19 @@ class Reference {
     return Replace(std::move(edited));
   }
 
-  const std::string& text() const { return text_; }
+  std::string text() const {
+    if (!Utf16()) return text_;
+    return head_ + quillmore::Utf8ToUtf16(text_, BigEndian()) + odd_;
+  }
 
  private:
+  bool Utf16() const {
+    return encoding_ == quillmore::ProfileEncoding::kUtf16Le || BigEndian();
+  }
+  bool BigEndian() const {
+    return encoding_ == quillmore::ProfileEncoding::kUtf16Be;
+  }
+
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Line {
     std::size_t begin, end, next;
@@ -117,7 +151,7 @@ class Reference {
   }
 
   std::size_t FindSection(std::string_view section) const {
-    section = Trim(section);
+    section = Name(section);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
       if (lines_[i].header && SameName(lines_[i].name, section)) return i;
     }
@@ -144,18 +178,20 @@ class Reference {
       const std::size_t close = c.rfind(']');
       if (!c.empty() && c[0] == '[' && close != std::string_view::npos) {
         l.header = true;
-        l.name = Trim(c.substr(1, close - 1));
+        l.name = Name(c.substr(1, close - 1));
       } else if (!c.empty() && c[0] != ';' &&
                  c.find('=') != std::string_view::npos) {
         l.key = true;
-        l.name = Trim(c.substr(0, c.find('=')));
-        l.raw = Trim(c.substr(c.find('=') + 1));
+        l.name = Name(c.substr(0, c.find('=')));
+        l.raw = Name(c.substr(c.find('=') + 1));
       }
       lines_.push_back(l);
       pos = l.next;
     }
   }
 
+  quillmore::ProfileEncoding encoding_ = quillmore::ProfileEncoding::kBytes;
+  std::string head_, odd_;  // a UTF-16 file's byte-order mark and odd byte
   std::string text_;
   std::size_t body_end_ = 0;
   std::vector<Line> lines_;
@@ -200,9 +236,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::vector<std::string> sections = {"A",  "a", " B ", "S1",
                                              "x]", "",  "\t"};
   const std::vector<std::string> keys = {"k",  "K",  " j",  "=",
-                                         ";c", "[x", "LEN", "a b"};
+                                         ";c", "[x", "LEN", "a b",
+                                         std::string("k\0x", 3)};
   const std::vector<std::string> values = {
-      "", "v", " v ", "\"q\"", "1\x1A", "\x1A", "x\ny=1", "2\r", "'", "v"};
+      "", "v", " v ", "\"q\"", "1\x1A", "\x1A", "x\ny=1", "2\r", "'", "v",
+      std::string("v\0w", 3)};
   std::vector<std::pair<std::string, std::string>> names;
   bool changed = false;
   while (in.remaining_bytes() > 0 && names.size() < 64) {

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # The quillmore CLI: exit statuses, help, and every command on a copy of the
 # sample installation (so nothing changes the build's own DV folder).
+# Arguments: [wine] the executable (on Windows, its DLLs lie beside it).
 set -uo pipefail
+run=()
+[ "$1" = wine ] && { run=(wine); shift; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$1" "$work/quillmore"
+cp "$1" "$work/"
 cp -r "$(dirname "$1")/DV" "$work/DV"
-q=$work/quillmore
+[ ${#run[@]} -eq 0 ] || cp "$(dirname "$1")"/*.dll "$work/"
+q=("${run[@]}" "$work/$(basename "$1")")
 fail=0
 expect() {  # expect STATUS ARGS...
   local want=$1; shift
-  "$q" "$@" >"$work/out" 2>"$work/err"
+  "${q[@]}" "$@" >"$work/out" 2>"$work/err"
   local got=$?
   if [ "$got" -ne "$want" ]; then
     echo "quillmore $*: exit $got, expected $want"; cat "$work/err"; fail=1

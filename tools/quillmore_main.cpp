@@ -3,6 +3,10 @@
 // statement the library makes from them; it runs none. It uses only the
 // public interface.
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#undef DeleteFile
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -247,10 +251,17 @@ int Show(CQuillmoreExt& q, int device) {
 // The DV folder beside this executable, where the library looks.
 std::string DvFolder() {
   char path[4096];
+#ifdef _WIN32
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return "DV";
+  std::string exe(path, n);
+  return exe.substr(0, exe.rfind('\\')) + "\\DV";
+#else
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0) return "DV";
   std::string exe(path, static_cast<size_t>(n));
   return exe.substr(0, exe.rfind('/')) + "/DV";
+#endif
 }
 
 int Devices(CQuillmoreExt& q) {

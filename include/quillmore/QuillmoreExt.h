@@ -26,8 +26,12 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
-#define QUILLMORE_API
+// On Windows the class is exported from quillmore.dll; the library's own
+// sources are compiled with QUILLMORE_BUILDING, hosts import it.
+#if defined(_WIN32) && defined(QUILLMORE_BUILDING)
+#define QUILLMORE_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define QUILLMORE_API __declspec(dllimport)
 #else
 #define QUILLMORE_API __attribute__((visibility("default")))
 #endif

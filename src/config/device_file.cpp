@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/profile_integer.h"
 
 namespace quillmore {
 namespace {
@@ -99,9 +100,9 @@ void ReadChildren(const ProfileDocument& f, SectionId section,
         SetField(c.szElement, value);
       } else if (field == 1) {
         c.byFieldType =
-            static_cast<std::uint8_t>(ProfileDocument::IntegerValue(value));
+            static_cast<std::uint8_t>(ParseProfileInteger(value));
       } else {
-        c.dwFieldLen = ProfileDocument::IntegerValue(value);
+        c.dwFieldLen = ParseProfileInteger(value);
       }
     });
   }

@@ -3,7 +3,6 @@
 // functions' tests can't see (cache versus file, the keys in the file,
 // checks of the host's pointers and sizes).
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <cstring>
 #include <string>
@@ -11,6 +10,7 @@
 #include "quillmore/QuillmoreExt.h"
 #include "search/test_records.h"
 #include "testing/copy_out_check.h"
+#include "testing/pages.h"
 #include "testing/test_installation.h"
 
 namespace quillmore {
@@ -21,13 +21,18 @@ using testing::Param;
 using testing::Put;
 
 // A page the process can't read, like a host's bad pointer.
-void* const kBad =
-    ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+void* const kBad = testing::UnreadablePage();
 auto* const bad_item = static_cast<_tagITEMSEARCHINFO*>(kBad);
 auto* const bad_param = static_cast<_tagSEARCHPARAM*>(kBad);
 
 // The keys every kind writes last.
 const std::string kTail = "DEFINEDVALUE=\nPREITEMID=0\nFINDNUMBER=0\n";
+
+// A file the library made, with LF line ends (on Windows it makes CR LF).
+std::string Lf(std::string s) {
+  std::erase(s, '\r');
+  return s;
+}
 
 TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   TestInstallation inst;
@@ -52,7 +57,7 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   items[1].nFindType = 7;
   ASSERT_EQ(q.SetItemSearchElement(5, items, 3), 1);
   EXPECT_EQ(
-      inst.Read("devdata5.ini"),
+      Lf(inst.Read("devdata5.ini")),
       "[ITEMSEARCH]\nLEN=3\nS1=" + std::string(50, 'n') +
           "\nS2=b\nS3=c\n[S1]\nTYPE=2\nSPLIT=3\nKEYWORD=kw\nNOKEYWORD=\n" +
           kTail + "[S2]\nTYPE=0\nELEMENT=el\nATTRIBUTE=\nCOMPARETYPE=0\n" +
@@ -71,7 +76,7 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   // The items after a deleted one move forward; the last section stays,
   // and keys of the old kind stay in the file, unread.
   ASSERT_EQ(q.DeleteItemSearchElementByIndex(5, 0), 1);
-  std::string file = inst.Read("devdata5.ini");
+  std::string file = Lf(inst.Read("devdata5.ini"));
   EXPECT_EQ(file.substr(0, file.find("[S1]\nTYPE=0\nSPLIT=3\nKEYWORD=kw\n")),
             "[ITEMSEARCH]\nLEN=2\nS1=b\nS2=c\nS3=c\n");
   ASSERT_EQ(q.GetItemSearchElementByIndex(5, 0, out), 1);
@@ -80,7 +85,7 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   // Deleting the last item changes LEN only; adding writes over S2.
   file.replace(file.find("LEN=2"), 5, "LEN=1");
   ASSERT_EQ(q.DeleteItemSearchElementByIndex(5, 1), 1);
-  EXPECT_EQ(inst.Read("devdata5.ini"), file);
+  EXPECT_EQ(Lf(inst.Read("devdata5.ini")), file);
   _tagITEMSEARCHINFO d = Def(1, "", "f");
   Put(d.szTable, std::string(60, 't'));
   ASSERT_EQ(q.AddItemSearchElement(5, &d), 1);

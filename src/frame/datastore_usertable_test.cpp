@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <cstring>
 #include <string>
@@ -7,6 +6,7 @@
 
 #include "quillmore/QuillmoreExt.h"
 #include "testing/copy_out_check.h"
+#include "testing/pages.h"
 #include "testing/failing_allocator.h"
 #include "testing/test_installation.h"
 #include "testing/user_table_def.h"
@@ -22,15 +22,17 @@ class UserTableFacadeTest : public ::testing::Test {
     inst.Write("devdata3.ini", "[GENERAL]\nDBTYPE=1\n");
     ASSERT_EQ(q.SetUserTableElements(3, defs.data(), 3), 1);
   }
-  void TearDown() override { ::munmap(page, 4096); }
+  void TearDown() override {
+    testing::Release(reinterpret_cast<char*>(page), testing::PageSize());
+  }
 
   TestInstallation inst;
   Ext q;
   Defs items{Def("Name", 30), Def("Price", 10)};
   Defs defs{Def("Total", 20), Def("Clerk", 10), Def("Items", 0, &items)};
   // Records on a page that can't be read: the read-access test refuses them.
-  _tagUSERTABLEINFO* page = static_cast<_tagUSERTABLEINFO*>(
-      ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  _tagUSERTABLEINFO* page =
+      reinterpret_cast<_tagUSERTABLEINFO*>(testing::UnreadablePage());
 };
 
 TEST_F(UserTableFacadeTest, DefinitionsReadFromTheFile) {

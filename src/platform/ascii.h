@@ -11,8 +11,9 @@ namespace quillmore {
 
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A blank around INI names and values: space or tab.
-constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// Blanks around INI names and values: Windows trims vertical tab, form
+// feed and Ctrl-Z there too.
+constexpr std::string_view kIniBlanks = " \t\v\f\x1A";
 
 // a to z as A to Z; every other byte as it is (char or unsigned char).
 template <typename Byte>
@@ -28,7 +29,7 @@ constexpr char Lower(char c) {
 // into `s` (at its end). A loop, not find_first_not_of: that costs a search
 // of `chars` per byte.
 constexpr std::string_view Trim(std::string_view s,
-                                std::string_view chars = " \t") {
+                                std::string_view chars = kIniBlanks) {
   auto trimmed = [&](char c) {
     for (char t : chars) {
       if (t == c) return true;

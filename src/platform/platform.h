@@ -83,7 +83,8 @@ class Platform {
                            const ProfileEdit& edit) = 0;
 };
 
-// The process-wide POSIX implementation; never destroyed.
+// The process-wide implementation for this system (POSIX or Win32); never
+// destroyed.
 Platform* DefaultPlatform();
 
 // The platform new DataStore objects use: DefaultPlatform() unless a test

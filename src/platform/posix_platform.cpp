@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "platform/ascii.h"
-#include "platform/posix_read_access.h"
+#include "platform/read_access.h"
 
 namespace quillmore {
 namespace {
@@ -268,17 +268,6 @@ bool PosixPlatform::DeleteFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-// Under the folder's lock, like profile transactions: a template copied
-// over a file can't undo a transaction running at the same moment.
-bool PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
-  const std::string target = files_.WriteTarget(to);
-  const std::unique_ptr<ProfileFiles::Lock> lock = files_.LockFolderOf(target);
-  if (lock == nullptr) return false;
-  ProfileFiles::Contents c = files_.Read(from, SIZE_MAX);
-  if (c.state != FileState::kPresent) return false;
-  return files_.Replace(target, c.bytes, c.permissions).has_value();
-}
-
 std::optional<std::string> PosixPlatform::ReadPrefix(const std::string& path,
                                                      std::size_t max_bytes) {
   Fd fd(OpenRead(path));
@@ -384,16 +373,5 @@ Platform* DefaultPlatform() {
   static PosixPlatform* platform = new PosixPlatform();  // never destroyed
   return platform;
 }
-
-namespace {
-std::atomic<Platform*> g_override{nullptr};
-}
-
-Platform* CurrentPlatform() {
-  Platform* p = g_override.load();
-  return p != nullptr ? p : DefaultPlatform();
-}
-
-void SetPlatformForTesting(Platform* platform) { g_override.store(platform); }
 
 }  // namespace quillmore

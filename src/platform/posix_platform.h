@@ -52,7 +52,7 @@ class PosixProfileFiles : public ProfileFiles {
   std::int64_t NowNs() override;
 };
 
-class PosixPlatform : public Platform {
+class PosixPlatform : public StoredProfilesPlatform<PosixProfileFiles> {
  public:
   PosixPlatform() = default;
 
@@ -61,25 +61,9 @@ class PosixPlatform : public Platform {
   bool IsReadable(const void* p, std::size_t size) override;
   bool FileExists(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
   std::optional<std::string> ReadPrefix(const std::string& path,
                                         std::size_t max_bytes) override;
   bool AskYesNo(const std::string& question) override;
-  ProfileSnapshot ReadProfile(const std::string& path) override {
-    return store_.Read(path);
-  }
-  bool EditProfile(const std::string& path, const std::string& template_path,
-                   const ProfileEdit& edit) override {
-    return store_.Edit(path, template_path, edit);
-  }
-
-  // How many times a profile file's text was parsed (for tests of the
-  // cache).
-  std::size_t parse_count() const { return store_.parse_count(); }
-
- private:
-  PosixProfileFiles files_;
-  ProfileStore store_{files_};
 };
 
 }  // namespace quillmore

@@ -6,9 +6,17 @@
 #include <utility>
 
 #include "platform/ascii.h"
+#include "platform/profile_integer.h"
 
 namespace quillmore {
 namespace {
+
+// Windows reads names and values as C strings: they end at a NUL byte.
+std::string_view UpToNul(std::string_view s) {
+  return s.substr(0, s.find('\0'));
+}
+
+std::string_view NameOf(std::string_view s) { return Trim(UpToNul(s)); }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -83,13 +91,29 @@ std::uint64_t KeySalt(std::uint32_t section) {
 
 ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
   if (base_.size() > kMaxBytes) base_.clear();
+  encoding_ = DetectProfileEncoding(base_);
+  if (IsUtf16()) {
+    utf16_ = std::move(base_);
+    base_ = Utf16ToUtf8(std::string_view(utf16_).substr(2),
+                        encoding_ == ProfileEncoding::kUtf16Be);
+    if (base_.size() > kMaxBytes) {
+      base_.clear();
+      utf16_.clear();
+      encoding_ = ProfileEncoding::kBytes;
+    }
+  }
   size_ = base_.size();
   body_end_ = static_cast<std::uint32_t>(base_.size());
   if (body_end_ > 0 && base_[body_end_ - 1] == '\x1A') {
     --body_end_;
     tail_ctrl_z_ = true;
   }
+  // A file without a line end yet gets the system's.
+#ifdef _WIN32
+  eol_ = "\r\n";
+#else
   eol_ = "\n";
+#endif
   const std::string_view all(base_);
   const char* const data = all.data();
   // Room for what the text can hold, so nothing grows while parsing: a key
@@ -143,7 +167,7 @@ ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
     const std::size_t close =
         !t.empty() && t.front() == '[' ? t.rfind(']') : std::string_view::npos;
     if (close != std::string_view::npos) {
-      const std::string_view name = Trim(t.substr(1, close - 1));
+      const std::string_view name = NameOf(t.substr(1, close - 1));
       const std::uint32_t hash = NameHash(name, 0);
       current = kNoSection;
       if (LookupSection(name, hash) == kNoSection) {
@@ -198,8 +222,8 @@ bool ProfileDocument::ParseKey(std::string_view content, std::uint32_t pos,
   const std::string_view t = Trim(content);
   const std::size_t eq = t.find('=');
   if (eq == std::string_view::npos) return false;
-  const std::string_view name = Trim(t.substr(0, eq));
-  const std::string_view raw = Trim(t.substr(eq + 1));
+  const std::string_view name = NameOf(t.substr(0, eq));
+  const std::string_view raw = NameOf(t.substr(eq + 1));
   k.pos = pos;
   k.len = static_cast<std::uint32_t>(content.size());
   k.name_off = static_cast<std::uint32_t>(name.data() - content.data());
@@ -253,7 +277,7 @@ bool ProfileDocument::IndexKey(SectionId section, std::uint32_t key,
 
 ProfileDocument::SectionId ProfileDocument::FindSection(
     std::string_view section) const {
-  section = Trim(section);
+  section = NameOf(section);
   return LookupSection(section, NameHash(section, 0));
 }
 
@@ -289,7 +313,7 @@ std::uint32_t ProfileDocument::FindKey(SectionId section,
 std::optional<std::string_view> ProfileDocument::Find(
     SectionId section, std::string_view key) const {
   if (section == kNoSection) return std::nullopt;
-  const std::uint32_t id = FindKey(section, Trim(key));
+  const std::uint32_t id = FindKey(section, NameOf(key));
   if (id == kNone) return std::nullopt;
   return Value(keys_[id]);
 }
@@ -333,8 +357,19 @@ std::uint32_t ProfileDocument::AppendLine(std::string_view name,
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key,
                           std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
+  // A UTF-16 file holds what its units can: a byte that is no UTF-8 is
+  // written as U+FFFD, so it is set as that and reads back as written.
+  std::string utf16_names[3];
+  if (IsUtf16()) {
+    const bool be = encoding_ == ProfileEncoding::kUtf16Be;
+    std::string_view* texts[3] = {&section, &key, &value};
+    for (int i = 0; i < 3; ++i) {
+      utf16_names[i] = Utf16ToUtf8(Utf8ToUtf16(*texts[i], be), be);
+      *texts[i] = utf16_names[i];
+    }
+  }
+  section = NameOf(section);
+  key = NameOf(key);
   if (section.empty() || key.empty() || HasLineBreak(section) ||
       HasLineBreak(key) || section.find(']') != std::string_view::npos ||
       key.find('=') != std::string_view::npos || key.front() == ';' ||
@@ -342,15 +377,18 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     return false;
   }
   // A line break would start a line of its own: a key nobody wrote.
+  value = UpToNul(value);
   value = value.substr(0, LineBreak(value));
   // Texts that lie in added_ are copied first: appending may move it.
-  std::string held;
+  // One string each: the value, section and key may all lie there.
+  std::string held[3];
+  int owned = 0;
   auto own = [&](std::string_view& v) {
     const std::less_equal<const char*> le;
     if (!v.empty() && le(added_.data(), v.data()) &&
         le(v.data(), added_.data() + added_.size())) {
-      held.assign(v);
-      v = held;
+      held[owned].assign(v);
+      v = held[owned++];
     }
   };
   own(value);
@@ -486,31 +524,25 @@ std::string ProfileDocument::Text() const {
     keys(s, end);
   }
   if (tail_ctrl_z_) out += '\x1A';
-  return out;
+  if (!IsUtf16()) return out;
+  // An odd last byte is no UTF-16 unit; it stays at the end.
+  return utf16_.substr(0, 2) +
+         Utf8ToUtf16(out, encoding_ == ProfileEncoding::kUtf16Be) +
+         utf16_.substr(utf16_.size() - utf16_.size() % 2);
 }
 
-std::int32_t ProfileDocument::IntegerValue(std::string_view value) {
-  // Blanks inside quotes ("' 7'") are skipped like those outside.
-  std::string_view s = Trim(value);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::uint32_t n = 0;  // wraps modulo 2^32, as the Windows reader does
-  for (char c : s) {
-    if (!IsDigit(c)) break;
-    n = n * 10u + static_cast<std::uint32_t>(c - '0');
-  }
-  if (negative) n = 0u - n;
-  return static_cast<std::int32_t>(n);
+std::vector<std::string_view> ProfileDocument::SectionNames() const {
+  std::vector<std::string_view> names;
+  names.reserve(sections_.size());
+  for (const Section& s : sections_) names.push_back(SectionName(s));
+  return names;
 }
 
 std::optional<std::int32_t> ProfileDocument::FindInt(
     SectionId section, std::string_view key) const {
   const std::optional<std::string_view> v = Find(section, key);
   if (!v || v->empty()) return std::nullopt;
-  return IntegerValue(*v);
+  return ParseProfileInteger(*v);
 }
 
 }  // namespace quillmore

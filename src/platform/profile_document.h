@@ -4,9 +4,11 @@
 // stays.
 //
 // Reading: LF, CRLF, lone CR and CR CR LF end lines; a UTF-8 byte-order mark
-// and a trailing Ctrl-Z are ignored; names match without regard to ASCII
-// case; blanks and tabs around names and values are trimmed; ';' starts a
-// comment line ('#' does not); a section header's name ends at its last ']'
+// and a trailing Ctrl-Z are ignored; a file with a UTF-16 byte-order mark is
+// read as UTF-8 and written back in UTF-16; names match without regard to
+// ASCII case; blanks, tabs, vertical tabs, form feeds and Ctrl-Z around
+// names and values are trimmed; a name or value ends at a NUL byte, in the
+// file as in a caller's text; ';' starts a comment line ('#' does not); a section header's name ends at its last ']'
 // (a '[' line without one is no header); a line splits at its first '=';
 // the first of two equal keys or sections counts; keys before any header
 // belong to no section; one pair of matching outer quotes is removed from a
@@ -29,6 +31,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/profile_encoding.h"
 
 namespace quillmore {
 
@@ -60,18 +64,17 @@ class ProfileDocument {
                                        std::string_view key) const {
     return Find(FindSection(section), key);
   }
-  // The key's value as an integer (IntegerValue); nullopt when the key is
-  // missing or its value empty.
+  // The key's value as an integer (ParseProfileInteger); nullopt when the
+  // key is missing or its value empty.
   std::optional<std::int32_t> FindInt(SectionId section,
                                       std::string_view key) const;
   std::optional<std::int32_t> FindInt(std::string_view section,
                                       std::string_view key) const {
     return FindInt(FindSection(section), key);
   }
-  // A value read as Windows reads integers: the leading sign and decimal
-  // digits after any blanks, wrapping modulo 2^32; 0 without digits.
-  static std::int32_t IntegerValue(std::string_view value);
-
+  // The names of the sections that FindSection can give, in the file's
+  // order (a repeated name only at its first header).
+  std::vector<std::string_view> SectionNames() const;
   // Every key of the section that Find can give, in the file's order (a
   // repeated name only at its first line), with its value as Find gives it.
   void ForEachKey(
@@ -81,7 +84,9 @@ class ProfileDocument {
 
   // Sets one key: rewrites the first occurrence in place, or puts it after
   // the last non-blank line of its section, or appends the section to the
-  // file. A value is cut at its first line break, so no write can make a key
+  // file. New lines end like the file's first line; in a file without one,
+  // as the system's text files do (CR LF on Windows, LF elsewhere). A value
+  // is cut at its first line break, so no write can make a key
   // that was not written. Returns false when the text did not change (the
   // same value, a name that can't be written: empty, holding a line break,
   // '=' in a key, ']' in a section, a key that would read as a comment or a
@@ -91,10 +96,14 @@ class ProfileDocument {
 
   // True once a Set has changed the text.
   bool changed() const { return changed_; }
-  // The text as it is now: the parsed text with every edit applied.
+  // The text as it is now, in the file's own encoding: the parsed text with
+  // every edit applied.
   std::string Text() const;
   // The text the document was parsed from, without its edits.
-  const std::string& source() const { return base_; }
+  const std::string& source() const { return IsUtf16() ? utf16_ : base_; }
+  // Names and values of a UTF-16 file are UTF-8; of other files, the file's
+  // own bytes.
+  ProfileEncoding encoding() const { return encoding_; }
   // Bytes that edits have written so far, the replaced versions of a
   // rewritten line included: what the document holds beyond its source.
   std::size_t edited_bytes() const { return added_.size(); }
@@ -138,6 +147,10 @@ class ProfileDocument {
     std::uint32_t len;
   };
 
+  bool IsUtf16() const {
+    return encoding_ == ProfileEncoding::kUtf16Le ||
+           encoding_ == ProfileEncoding::kUtf16Be;
+  }
   std::string_view At(std::uint32_t pos, std::uint32_t len) const;
   std::string_view Content(const Key& k) const { return At(k.pos, k.len); }
   std::string_view Name(const Key& k) const {
@@ -164,6 +177,8 @@ class ProfileDocument {
   // Reads `content` (at `pos`) as a key line into `k`; false when it is none.
   static bool ParseKey(std::string_view content, std::uint32_t pos, Key& k);
 
+  ProfileEncoding encoding_ = ProfileEncoding::kBytes;
+  std::string utf16_;  // a UTF-16 file's bytes; base_ holds them as UTF-8
   std::string base_;
   std::string added_;               // text that edits wrote
   std::string eol_;                 // line end of new lines: the file's own

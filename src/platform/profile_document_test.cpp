@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <climits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,26 +40,33 @@ TEST(ProfileDocumentTest, ReadsFilesAsWindowsDoes) {
       {"unbalanced quotes", "[A]\nk=\"x'\n", "A", "k", "\"x'"},
       {"lone quote", "[A]\nk=\"\n", "A", "k", "\""},
       {"note after value", "[A]\nk=1 ; note\n", "A", "k", "1 ; note"},
+      {"vt, ff and ctrl-z trimmed", "[\x1A A\f]\n\vk\x1A=\f v \x1A\n", "A", "k",
+       "v"},
+      {"value ends at nul", std::string("[A]\nk=a\0b\n", 10), "A", "k", "a"},
+      {"name ends at nul", std::string("[A]\nk\0x=1\n", 10), "A", "k", "1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(ProfileDocument(c.text).Find(c.section, c.key), c.want);
   }
-  // Integers: leading sign and digits, wrapping modulo 2^32; keys a to l.
-  const ProfileDocument doc(
-      "[N]\na=12abc\nb= 7\nc=+5\nd=-3\ne=4294967297\nf=2147483648\ng=abc\n"
-      "h=\ni='-4'\nj=- 5\nk=\" 8\"\nl=-2147483649\n");
-  const std::optional<std::int32_t> ints[] = {
-      12, 7, 5, -3, 1, INT32_MIN, 0, kMissing, -4, 0, 8, INT32_MAX};
-  for (char key = 'a'; key <= 'l'; ++key) {
-    EXPECT_EQ(doc.FindInt("N", std::string(1, key)), ints[key - 'a']) << key;
-  }
+  // Integers as ParseProfileInteger reads them; empty is missing.
+  const ProfileDocument doc("[N]\na=' 0x10'\nb=\n");
+  EXPECT_EQ(doc.FindInt("N", "a"), 16);
+  EXPECT_EQ(doc.FindInt("N", "b"), kMissing);
   EXPECT_EQ(doc.FindInt("N", "zz"), kMissing);
+  EXPECT_EQ(ProfileDocument("k=1\n[A]\n[ b ]\n[a]\n").SectionNames(),
+            (std::vector<std::string_view>{"A", "b"}));
 }
 
 // Each case's writes, in order, give what writing and parsing again after
 // each one would.
 TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
+  // The line end of a file that has none yet.
+#ifdef _WIN32
+  const std::string nl = "\r\n";
+#else
+  const std::string nl = "\n";
+#endif
   struct Case {
     const char* name;
     std::string before;
@@ -74,6 +80,8 @@ TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
        "[A]\nk=1\nn=3\n\n[B]\n"},
       {"new section", "[A]\nk=1", {{"B", "j", "2"}}, "[A]\nk=1\n[B]\nj=2\n"},
       {"unended line", "[A]\nk=1", {{"A", "j", "2"}}, "[A]\nk=1\nj=2\n"},
+      {"new file", "", {{"A", "k", "v"}}, "[A]" + nl + "k=v" + nl},
+      {"empty section", "[A]", {{"A", "k", "v"}}, "[A]" + nl + "k=v" + nl},
       {"same value", "[A]\nk = v\n", {{"A", "k", "v"}}, "[A]\nk = v\n"},
       {"lf cuts", "[A]\nk=1\n", {{"A", "k", "2\nEVIL=1"}}, "[A]\nk=2\n"},
       {"cr cuts", "[A]\nk=1\n", {{"A", "j", "2\rEVIL=1"}}, "[A]\nk=1\nj=2\n"},
@@ -117,6 +125,37 @@ TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
     EXPECT_EQ(copy.Text(), c.after);
     for (const auto& [section, key, value] : c.sets)
       EXPECT_EQ(doc.Find(section, key), reread.Find(section, key)) << key;
+  }
+}
+
+// UTF-16 of ASCII text, units in either byte order, byte-order mark first.
+std::string Utf16(std::string_view ascii, bool big_endian) {
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : ascii)
+    out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+  return out;
+}
+
+TEST(ProfileDocumentTest, EditsUtf16FilesInTheirOwnEncoding) {
+  for (bool be : {false, true}) {
+    SCOPED_TRACE(be ? "big endian" : "little endian");
+    const std::string e_acute = be ? std::string("\0\xE9", 2) : "\xE9";
+    const std::string lone = be ? "\xD8\x01" : "\x01\xD8";  // a lone surrogate
+    const std::string before = Utf16("[A]\r\nk=caf", be) + e_acute +
+                               (be ? std::string() : std::string(1, '\0')) +
+                               Utf16("\r\nx=", be).substr(2) + lone +
+                               Utf16("\r\n", be).substr(2) + "Z";
+    ProfileDocument doc(before);
+    EXPECT_EQ(doc.encoding(),
+              be ? ProfileEncoding::kUtf16Be : ProfileEncoding::kUtf16Le);
+    EXPECT_EQ(doc.Find("A", "k"), "caf\xC3\xA9");
+    ASSERT_TRUE(doc.Set("A", "j", "\xE2\x82\xAC"));  // U+20AC
+    const std::string euro = be ? "\x20\xAC" : "\xAC\x20";
+    // The surrogate and the odd last byte stay; only the new line is added.
+    EXPECT_EQ(doc.Text(), before.substr(0, before.size() - 1) +
+                              Utf16("j=", be).substr(2) + euro +
+                              Utf16("\r\n", be).substr(2) + "Z");
+    EXPECT_EQ(doc.source(), before);
   }
 }
 

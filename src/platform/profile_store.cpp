@@ -1,6 +1,7 @@
 #include "platform/profile_store.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <atomic>
 #include <utility>
 
@@ -133,6 +134,15 @@ bool ProfileStore::Edit(const std::string& path,
   Keep(target, Cached{*id, false, std::move(document),
                       std::make_shared<const std::string>(std::move(text))});
   return true;
+}
+
+bool ProfileStore::Copy(const std::string& from, const std::string& to) {
+  const std::string target = files_.WriteTarget(to);
+  const std::unique_ptr<ProfileFiles::Lock> lock = files_.LockFolderOf(target);
+  if (lock == nullptr) return false;
+  ProfileFiles::Contents c = files_.Read(from, SIZE_MAX);
+  if (c.state != FileState::kPresent) return false;
+  return files_.Replace(target, c.bytes, c.permissions).has_value();
 }
 
 std::size_t ProfileStore::parse_count() const {

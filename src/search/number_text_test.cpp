@@ -26,7 +26,12 @@ TEST(NumberTextTest, WholeAndLeadingNumbersWhateverTheLocale) {
       {"0x10", false, 0}, {"inf", false, 0}, {"", false, 0},
       // clang-format on
   };
-  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+#ifdef _WIN32
+  const char* const decimal_comma = "German_Germany.1252";
+#else
+  const char* const decimal_comma = "de_DE.UTF-8";
+#endif
+  for (const char* locale : {"C", decimal_comma}) {
     if (std::setlocale(LC_ALL, locale) == nullptr) {
       GTEST_SKIP() << "locale " << locale << " is not installed";
     }

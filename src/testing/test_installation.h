@@ -5,17 +5,15 @@
 #ifndef QUILLMORE_TESTING_TEST_INSTALLATION_H_
 #define QUILLMORE_TESTING_TEST_INSTALLATION_H_
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -51,10 +49,21 @@ class TestInstallation {
     return {std::istreambuf_iterator<char>(in), {}};
   }
   bool Exists(const std::string& name) const {
-    return ::access((dv() + "/" + name).c_str(), F_OK) == 0;
+    return std::filesystem::exists(dv() + "/" + name);
   }
   void Remove(const std::string& name) const {
-    ::unlink((dv() + "/" + name).c_str());
+    std::error_code ec;
+    std::filesystem::remove(dv() + "/" + name, ec);
+  }
+  // Temporary files of the library's writers in DV (".<name>.tmp...").
+  std::vector<std::string> Temporaries() const {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dv())) {
+      const std::string name = e.path().filename().string();
+      if (name[0] == '.' && name.find(".tmp") != std::string::npos)
+        out.push_back(name);
+    }
+    return out;
   }
 
   void set_answer(bool yes) { platform_.answer = yes; }
@@ -76,15 +85,18 @@ class TestInstallation {
     int questions = 0;
   };
 
+  // A new folder in the system's temporary folder, with '/' separators on
+  // every system, so paths in tests are URIs for libxml2 too.
   static std::string MakeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string dir =
-        std::string(base != nullptr ? base : "/tmp") + "/quillmore-test-XXXXXX";
-    if (::mkdtemp(dir.data()) == nullptr ||
-        ::mkdir((dir + "/DV").c_str(), 0755) != 0) {
-      throw std::runtime_error("no temporary folder");
+    namespace fs = std::filesystem;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const fs::path dir = fs::temp_directory_path() /
+                           ("quillmore-test-" + std::to_string(random()));
+      if (fs::create_directory(dir) && fs::create_directory(dir / "DV"))
+        return dir.generic_string();
     }
-    return dir;
+    throw std::runtime_error("no temporary folder");
   }
 
   std::string dir_;

@@ -1,0 +1,83 @@
+#include "platform/win32_platform.h"
+
+#include <algorithm>
+
+#include "platform/read_access.h"
+#include "platform/win32_api.h"
+
+namespace quillmore {
+
+std::string Win32Platform::ModuleDirectory() {
+  char path[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  // A full buffer holds a cut path.
+  if (n == 0 || n >= MAX_PATH) return {};
+  std::string exe(path, n);
+  const std::size_t slash = exe.rfind('\\');
+  if (slash == std::string::npos || slash == 0) return {};
+  exe.resize(slash);
+  ::SetCurrentDirectoryA(exe.c_str());
+  return exe;
+}
+
+std::uint32_t Win32Platform::VolumeSerial() {
+  DWORD serial = 0;
+  if (!::GetVolumeInformationA("C:\\", nullptr, 0, &serial, nullptr, nullptr,
+                               nullptr, 0)) {
+    return 0;
+  }
+  return serial;
+}
+
+bool Win32Platform::IsReadable(const void* p, std::size_t size) {
+  return IsReadableMemory(p, size);
+}
+
+bool Win32Platform::FileExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool Win32Platform::DeleteFile(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != 0;
+}
+
+std::optional<std::string> Win32Platform::ReadPrefix(const std::string& path,
+                                                     std::size_t max_bytes) {
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE |
+                               FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<std::string> out;
+  if (::GetFileType(h) == FILE_TYPE_DISK) {
+    out.emplace();
+    char buf[8192];
+    DWORD got = 1;
+    while (out && got != 0 && out->size() < max_bytes) {
+      const DWORD want = static_cast<DWORD>(
+          std::min<std::size_t>(sizeof buf, max_bytes - out->size()));
+      if (!::ReadFile(h, buf, want, &got, nullptr)) {
+        out.reset();
+      } else {
+        out->append(buf, got);
+      }
+    }
+  }
+  ::CloseHandle(h);
+  return out;
+}
+
+bool Win32Platform::AskYesNo(const std::string& question) {
+  return Win32FileCalls().message_box(
+             nullptr, question.c_str(), "Quillmore",
+             MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_SETFOREGROUND) ==
+         IDYES;
+}
+
+Platform* DefaultPlatform() {
+  static Win32Platform* platform = new Win32Platform();  // never destroyed
+  return platform;
+}
+
+}  // namespace quillmore
