@@ -49,16 +49,12 @@ TEST(Records, JsonLinesReadWhatTheyMeanOrSayWhy) {
   }
 }
 
-// Every generated receipt reads back as written, and every value fits the
-// sample till's columns.
-TEST(Records, GeneratedReceiptsRoundTripAndFitTheirColumns) {
+// Every generated value fits the sample till's columns (the road test reads
+// receipts back through the engines).
+TEST(Records, GeneratedReceiptsFitTheirColumns) {
   ReceiptGenerator gen(3);
   for (int i = 0; i < 2000; ++i) {
     const Receipt r = gen.Next();
-    Record back;
-    std::string error;
-    ASSERT_TRUE(ParseJsonLine(ToJsonLine(r.record), back, error)) << error;
-    EXPECT_EQ(ToJsonLine(back), ToJsonLine(r.record));
     EXPECT_LE(r.total.size(), 20u);
     EXPECT_LE(r.cashier.size(), 30u);
     for (const Receipt::Item& item : r.items) {

@@ -4,14 +4,12 @@
 // the joins, each search's ids at both stages, prune by number and by date
 // in every table, drop. On SQLite (a type-2 device) by default; with
 // --server on a MariaDB or MySQL server through ODBC (a type-4 device).
-#include <dirent.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -21,8 +19,6 @@
 
 #include "engine.h"
 #include "receipts.h"
-
-extern char** environ;
 
 namespace qmhost {
 namespace {
@@ -41,58 +37,42 @@ struct Result {
 
 // Runs a program with its standard output captured.
 Result Capture(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  int fds[2];
+  std::string command;
+  for (const std::string& a : args) {
+    command += " '";
+    for (char c : a) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
   Result r;
-  if (pipe(fds) != 0) return r;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return r;
   char buf[65536];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) r.out.append(buf, n);
-  close(fds[0]);
-  int status = 0;
-  if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = pclose(p);
+  if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
   return r;
 }
 
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> out(1);
-  for (char c : s) {
-    if (c == sep) {
-      out.emplace_back();
-    } else {
-      out.back().push_back(c);
-    }
-  }
+  for (char c : s) c == sep ? (void)out.emplace_back() : out.back().push_back(c);
   return out;
 }
 
 // quillmore-host's --tsv output; the first line names the columns.
 std::vector<std::map<std::string, std::string>> Tsv(const std::string& out) {
   std::vector<std::map<std::string, std::string>> rows;
-  std::vector<std::string> lines = Split(out, '\n'), header;
-  for (const std::string& line : lines) {
+  std::vector<std::string> header;
+  for (const std::string& line : Split(out, '\n')) {
     if (line.empty()) continue;
-    std::vector<std::string> fields;
-    for (const std::string& f : Split(line, '\t')) {
+    std::vector<std::string> fields = Split(line, '\t');
+    for (std::string& f : fields) {
       std::string v;
       for (size_t i = 0; i < f.size(); ++i) {
-        if (f[i] != '\\' || i + 1 == f.size()) {
-          v += f[i];
-          continue;
-        }
-        const char e = f[++i];
-        v += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+        const char e = f[i] == '\\' && i + 1 < f.size() ? f[++i] : 0;
+        v += e == 0 ? f[i] : e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
       }
-      fields.push_back(v);
+      f = v;
     }
     if (header.empty()) {
       header = fields;
@@ -105,17 +85,6 @@ std::vector<std::map<std::string, std::string>> Tsv(const std::string& out) {
   return rows;
 }
 
-void CopyFile(const std::string& from, const std::string& to, mode_t mode) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream(to, std::ios::binary) << in.rdbuf();
-  chmod(to.c_str(), mode);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  return s;
-}
-
 struct Stored {
   Receipt r;
   int id;
@@ -123,9 +92,9 @@ struct Stored {
   bool main_row;  // its main user-table row was stored
 };
 
-class Road {
- public:
-  Road(std::string dir, std::vector<std::string> engine) : dir_(std::move(dir)), engine_(std::move(engine)) {}
+struct Road {
+  std::string dir_;
+  std::vector<std::string> engine_;
 
   Result Host(std::vector<std::string> args) {
     args.insert(args.begin(), dir_ + "/quillmore-host");
@@ -145,9 +114,8 @@ class Road {
     std::pair<std::set<int>, std::set<int>> ids;
     for (const std::string& line : Split(r.out, '\n')) {
       std::set<int>* target = line.rfind("sql:", 0) == 0 ? &ids.first : line.rfind("passed:", 0) == 0 ? &ids.second : nullptr;
-      if (target == nullptr) continue;
       std::istringstream in(line.substr(line.find(':') + 1));
-      for (int id; in >> id;) target->insert(id);
+      for (int id; target != nullptr && in >> id;) target->insert(id);
     }
     if (r.status != 0) ids.first.insert(-r.status);
     return ids;
@@ -165,33 +133,21 @@ class Road {
     }
     return counts;
   }
-
- private:
-  std::string dir_;
-  std::vector<std::string> engine_;
 };
 
 Receipt Extra(const std::string& date, int camera, const std::string& text, const std::string& cashier,
               std::vector<Receipt::Item> items, bool xml) {
-  Receipt r;
-  r.record.date = date;
-  r.record.systime = "12:00:00.000";
-  r.record.camera = camera;
-  r.record.text = text;
-  r.record.savepath = "C:\\rec\\it's";
-  r.record.savepos = 4294967295u;
-  r.total = "9.99";
-  r.cashier = cashier;
-  r.items = std::move(items);
-  r.card = true;
+  Receipt r{{date, "12:00:00.000", camera, text, std::nullopt, "C:\\rec\\it's", 4294967295u},
+            "9.99", cashier, std::move(items), true, false};
   if (xml) r.record.xml = ReceiptXml(r);
   return r;
 }
 
-std::set<int> Where(const std::vector<Stored>& all, const auto& keep) {
+// The ids of the generated records that `keep` takes.
+std::set<int> Generated(const std::vector<Stored>& all, const auto& keep) {
   std::set<int> ids;
   for (const Stored& s : all) {
-    if (keep(s)) ids.insert(s.id);
+    if (s.id <= 240 && keep(s)) ids.insert(s.id);
   }
   return ids;
 }
@@ -203,17 +159,12 @@ int RunRoad(int argc, char** argv) {
   char tmpl[] = "/tmp/quillmore-road-XXXXXX";
   if (mkdtemp(tmpl) == nullptr) return 2;
   const std::string dir = tmpl;
-  mkdir((dir + "/DV").c_str(), 0755);
-  CopyFile(opt["--host"], dir + "/quillmore-host", 0755);
-  CopyFile(opt["--cli"], dir + "/quillmore", 0755);
-  if (DIR* d = opendir(opt["--dv"].c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.size() > 4 && name.substr(name.size() - 4) == ".sql") {
-        CopyFile(opt["--dv"] + "/" + name, dir + "/DV/" + name, 0644);
-      }
-    }
-    closedir(d);
+  namespace fs = std::filesystem;
+  fs::create_directory(dir + "/DV");
+  fs::copy_file(opt["--host"], dir + "/quillmore-host");
+  fs::copy_file(opt["--cli"], dir + "/quillmore");
+  for (const fs::directory_entry& e : fs::directory_iterator(opt["--dv"])) {
+    if (e.path().extension() == ".sql") fs::copy_file(e.path(), fs::path(dir) / "DV" / e.path().filename());
   }
   std::ofstream(dir + "/DV/devdata7.ini")
       << "[GENERAL]\nDATABASE=1\nDBTYPE=" << (odbc ? 4 : 2) << "\nDBSERVER=" << (odbc ? opt["--server"] : "localhost")
@@ -221,7 +172,7 @@ int RunRoad(int argc, char** argv) {
       << "\n[XML]\nUSEPARSER=0\n";
   std::vector<std::string> engine = {"--db", dir + "/road.sqlite"};
   if (odbc) engine = {"--odbc", "--odbc-extra", opt["--odbc-extra"]};
-  Road road(dir, engine);
+  Road road{dir, engine};
 
   // Definitions through the CLI; the kind-1 items name tables that carry
   // this machine's volume serial.
@@ -249,17 +200,16 @@ int RunRoad(int argc, char** argv) {
   ReceiptGenerator gen(11);
   std::vector<Stored> all;
   std::string jsonl;
-  for (int i = 0; i < 240; ++i) all.push_back({gen.Next(), 0, true, true});
+  for (int i = 1; i <= 240; ++i) all.push_back({gen.Next(), i, true, true});
   for (const Stored& s : all) jsonl += ToJsonLine(s.r.record) + "\n";
   Check(road.Host({"generate", "240", "--seed", "11"}).out == jsonl, "generate writes the same receipts");
   const std::string tall = "Bartholomew Maximilian O'Connor Jr";  // 34 bytes
   all.push_back({Extra("2027-01-10 10:00:00", 1,
                        "it's a \\'quote\\' \\\\ 100% _x_ Zoë\t\"dq\"\nline two", "Zoë \\ O'Hara \"Q\"",
                        {{"Tart & <cream>", "3.50"}, {"Back\\slash bagel", "1.00"}}, true),
-                 0, true, true});
-  all.push_back({Extra("2027-01-10 11:00:00", 2, "NO XML HERE", "", {}, false), 0, false, false});
-  all.push_back({Extra("2027-01-10 12:00:00", 1, "TALL CLERK", tall, {{"Tea", "2.00"}}, true), 0, true, !odbc});
-  for (size_t i = 0; i < all.size(); ++i) all[i].id = static_cast<int>(i + 1);
+                 241, true, true});
+  all.push_back({Extra("2027-01-10 11:00:00", 2, "NO XML HERE", "", {}, false), 242, false, false});
+  all.push_back({Extra("2027-01-10 12:00:00", 1, "TALL CLERK", tall, {{"Tea", "2.00"}}, true), 243, true, !odbc});
   for (size_t i = 240; i < all.size(); ++i) jsonl += ToJsonLine(all[i].r.record) + "\n";
   // A line that is no record is reported and skipped.
   std::ofstream(dir + "/records.jsonl", std::ios::binary) << jsonl << "{\"date\":\"x\",\"camera\":\"one\"}\n";
@@ -283,9 +233,7 @@ int RunRoad(int argc, char** argv) {
   const std::string from = "2026-01-01 00:00:00", to = "2027-12-31 23:59:59";
   // Every text-table value, through a search without terms.
   std::map<int, std::map<std::string, std::string>> text_rows;
-  for (auto& row : Tsv(road.Host({"search", "7", "100", from, to, "--tsv", "--quiet"}).out)) {
-    text_rows[std::stoi(row["f_id"])] = row;
-  }
+  for (auto& row : Tsv(road.Host({"search", "7", "100", from, to, "--tsv", "--quiet"}).out)) text_rows[std::stoi(row["f_id"])] = row;
   bool same = text_rows.size() == all.size();
   for (const Stored& s : all) {
     auto& row = text_rows[s.id];
@@ -328,34 +276,30 @@ int RunRoad(int argc, char** argv) {
 
   // Searches over the generated days: SQL, then the keyword items.
   const std::string f = "2026-12-01 00:00:00", t = "2026-12-31 23:59:59";
-  auto gen_only = [&](const Stored& s) { return s.id <= 240; };
   auto both = [](std::set<int> ids) { return std::make_pair(ids, ids); };
-  const auto oneil = Where(all, [&](const Stored& s) { return gen_only(s) && s.r.record.camera == 1 && s.r.cashier == "O'Neil"; });
+  const auto oneil = Generated(all, [&](const Stored& s) { return s.r.record.camera == 1 && s.r.cashier == "O'Neil"; });
   Check(!oneil.empty() && road.Search("1", f, t, {"2=O'Neil"}) == both(oneil), "cashier O'Neil on till 1");
-  const auto range = Where(all, [&](const Stored& s) {
-    const double v = std::stod(s.r.total);
-    return gen_only(s) && v >= 20 && v <= 40;
-  });
+  const auto range = Generated(all, [](const Stored& s) { return std::stod(s.r.total) >= 20 && std::stod(s.r.total) <= 40; });
   Check(!range.empty() && road.Search("100", f, t, {"3>=20", "3<=40"}) == both(range),
         "total from 20 to 40 as numbers");
-  const auto ann = Where(all, [&](const Stored& s) { return gen_only(s) && s.r.cashier == "Ann"; });
-  const auto ann_card = Where(all, [&](const Stored& s) { return gen_only(s) && s.r.cashier == "Ann" && s.r.card && !s.r.voided; });
+  const auto ann = Generated(all, [&](const Stored& s) { return s.r.cashier == "Ann"; });
+  const auto ann_card = Generated(all, [&](const Stored& s) { return s.r.cashier == "Ann" && s.r.card && !s.r.voided; });
   Check(ann_card.size() < ann.size() && road.Search("100", f, t, {"2=Ann", "0="}) == std::make_pair(ann, ann_card),
         "Ann's receipts by SQL, her card payments by the matcher");
   Check(road.Search("100", f, t, {"text=SHOP\\bea"}) ==
-            both(Where(all, [&](const Stored& s) { return gen_only(s) && Lower(s.r.record.text).find("shop\\bea") != std::string::npos; })),
+            both(Generated(all, [&](const Stored& s) { return strcasestr(s.r.record.text.c_str(), "shop\\bea") != nullptr; })),
         "free text with a backslash");
-  Check(road.Search("100", f, t, {"4=Crème brûlée"}) == both(Where(all, [&](const Stored& s) {
-          return gen_only(s) && std::any_of(s.r.items.begin(), s.r.items.end(),
+  Check(road.Search("100", f, t, {"4=Crème brûlée"}) == both(Generated(all, [&](const Stored& s) {
+          return std::any_of(s.r.items.begin(), s.r.items.end(),
                                             [](const Receipt::Item& i) { return i.name == "Crème brûlée"; });
         })),
         "an item name through the group table, each record once");
-  const auto till2 = Where(all, [&](const Stored& s) { return gen_only(s) && s.r.record.camera == 2; });
-  const auto till2_30 = Where(all, [&](const Stored& s) { return gen_only(s) && s.r.record.camera == 2 && std::stod(s.r.total) >= 30; });
+  const auto till2 = Generated(all, [&](const Stored& s) { return s.r.record.camera == 2; });
+  const auto till2_30 = Generated(all, [&](const Stored& s) { return s.r.record.camera == 2 && std::stod(s.r.total) >= 30; });
   Check(till2_30.size() < till2.size() && road.Search("2", f, t, {"1>=30"}) == std::make_pair(till2, till2_30),
         "till 2 by SQL, totals of 30 or more in the text by the matcher");
   Check(road.Search("100", f, t, {"2=Ann", "3>=90", "--or"}) ==
-            both(Where(all, [&](const Stored& s) { return gen_only(s) && (s.r.cashier == "Ann" || std::stod(s.r.total) >= 90); })),
+            both(Generated(all, [&](const Stored& s) { return (s.r.cashier == "Ann" || std::stod(s.r.total) >= 90); })),
         "Ann or a total of 90 or more, joined with OR");
   Check(road.Search("1", "2027-01-10 00:00:00", to, {"text=it's a \\'quote\\'"}) == both({241}) &&
             road.Search("1", "2027-01-10 00:00:00", to, {"2=Zoë \\ O'Hara \"Q\""}) == both({241}),
@@ -387,9 +331,7 @@ int RunRoad(int argc, char** argv) {
   Check(road.Host({"drop", "7"}).status == 0, "drop runs");
   Check(road.Stats(orphans) == std::vector<std::string>{"missing", "missing", "missing", "0"}, "no table is left");
 
-  if (g_failures == 0 && std::system(("rm -rf '" + dir + "'").c_str()) != 0) {
-    std::printf("can't remove %s\n", dir.c_str());
-  }
+  if (g_failures == 0) fs::remove_all(dir);
   std::printf("%d failed\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }

@@ -17,21 +17,6 @@
 namespace quillmore {
 namespace {
 
-// The statements for one case, or "!" when the record fails.
-std::string Statements(const Defs& defs, const std::string& xml,
-                       const std::string& sheet, int type, int id) {
-  UserInsertBuilder builder(defs, 3, 0xABC, type, id,
-                            StatementLimit(xml.size()));
-  XmlParser transformer;
-  const bool read =
-      sheet.empty()
-          ? ReadRecord(xml.c_str(), builder)
-          : transformer.LoadStylesheet(sheet.c_str()) == XmlParser::kOk &&
-                transformer.Transform(xml.c_str(), builder) == XmlParser::kOk;
-  const std::optional<std::string> statements = builder.Statements();
-  return read && statements ? *statements : "!";
-}
-
 // Records and definitions drawn from a seeded generator, some read through
 // the stylesheets of testdata/xml_insert_sheets.txt (one a line): nesting,
 // repeated and missing elements, attributes in any order, namespaces,
@@ -137,9 +122,18 @@ TEST(XmlInsertTest, SameStatementsAsTheFormerBuilder) {
   for (int c = 0; c < 600; ++c) {
     const std::string xml = gen.Record();
     const std::string sheet = c % 3 ? "" : paths[c / 3 % paths.size()];
-    std::string got;
-    for (char ch : Statements(gen.Definitions(), xml, sheet, c % 2 ? 1 : 4,
-                              c % 5 ? c : -c)) {
+    const Defs defs = gen.Definitions();
+    UserInsertBuilder builder(defs, 3, 0xABC, c % 2 ? 1 : 4, c % 5 ? c : -c,
+                              StatementLimit(xml.size()));
+    XmlParser transformer;
+    const bool read =
+        sheet.empty()
+            ? ReadRecord(xml.c_str(), builder)
+            : transformer.LoadStylesheet(sheet.c_str()) == XmlParser::kOk &&
+                  transformer.Transform(xml.c_str(), builder) == XmlParser::kOk;
+    const std::optional<std::string> statements = builder.Statements();
+    std::string got;  // "!" for a failed record
+    for (char ch : read && statements ? *statements : std::string("!")) {
       got += ch == '\\' ? "\\\\" : ch == '\n' ? "\\n" : std::string(1, ch);
     }
     all += got + '\n';
