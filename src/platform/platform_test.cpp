@@ -209,7 +209,6 @@ TEST_F(PlatformTest, StandInsForTheMachine) {
   EXPECT_EQ(p.VolumeSerial(), serial);
 #else
   const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path();
-  EXPECT_EQ(p.VolumeSerial(), PosixPlatform().VolumeSerial());
   EXPECT_TRUE(p.VolumeSerial() != 0 || !fs::exists("/etc/machine-id"));
 #endif
   fs::current_path(fs::path(inst.dir()));

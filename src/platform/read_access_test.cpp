@@ -14,10 +14,7 @@ namespace {
 
 _tagSEARCHPARAM g_static_param = {-1, {}, 0, {}, 0};
 
-using testing::MapPages;
-using testing::NoAccess;
-using testing::Release;
-using testing::Unmap;
+using namespace testing;  // the page helpers
 
 // Through the facade: free-text parameters are not evaluated, so
 // IsValidSearchRecord gives 1 exactly when it can read them.

@@ -20,18 +20,6 @@ using testing::RoundKey;
 using testing::RoundSection;
 using Names = std::vector<std::string>;
 
-// Read anew: every writer's every key holds its last round.
-void ExpectEveryKey(const std::string& path, int writers, int keys, int last) {
-  Win32Platform fresh;
-  const ProfileSnapshot s = fresh.ReadProfile(path);
-  for (int w = 0; w < writers; ++w) {
-    for (int k = 0; k < keys; ++k) {
-      EXPECT_EQ(s.document->FindInt(RoundSection(w), RoundKey(w, k)), last)
-          << RoundKey(w, k);
-    }
-  }
-}
-
 // Runs the writer program beside this one on `path` with `args`, killing
 // it after `kill_ms`; its exit code.
 DWORD RunWriter(const std::string& path, const std::string& args,
@@ -73,7 +61,13 @@ TEST(Win32PlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
       });
     }
     for (std::thread& w : writers) w.join();
-    ExpectEveryKey(path, 3, 12, 2);
+    // Read anew: every writer's every key holds its last round.
+    const ProfileSnapshot s = Win32Platform().ReadProfile(path);
+    for (int w = 0; w < 3; ++w) {
+      for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(s.document->FindInt(RoundSection(w), RoundKey(w, k)), 2)
+            << RoundKey(w, k);
+    }
   }
 }
 
@@ -89,8 +83,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     ASSERT_EQ(
         RunWriter(path, "forever " + std::to_string(kKeys), 300 + rng() % 700),
         9u);
-    Win32Platform reader;
-    const ProfileSnapshot s = reader.ReadProfile(path);
+    const ProfileSnapshot s = Win32Platform().ReadProfile(path);
     for (int k = 0; k < kKeys; ++k) {
       const std::string v(
           s.document->Find(RoundSection(0), RoundKey(0, k)).value_or(""));
