@@ -6,8 +6,8 @@
 
 #include "quillmore/QuillmoreExt.h"
 #include "testing/copy_out_check.h"
-#include "testing/pages.h"
 #include "testing/failing_allocator.h"
+#include "testing/pages.h"
 #include "testing/test_installation.h"
 #include "testing/user_table_def.h"
 
@@ -197,14 +197,12 @@ TEST_F(UserTableFacadeTest, TextQueriesOfTheLoadedDevice) {
             1023u);
   EXPECT_EQ(q.GetSelectQueryByDateTime(nullptr, "b", buf, 100), 0u);
   // INSERT: no terminator, a size equal to the length is enough.
-  const std::string insert =
-      "INSERT INTO TBL_TEXTDATAEX3_1A2B3C4D (f_date, f_systime, f_cam, f_text, "
-      "f_xml, f_savepath, f_savepos) VALUES ('d', 's', 7, 't', '', 'p', 9)";
-  const auto len = static_cast<std::uint32_t>(insert.size());
-  const FillFn insert_query =
+  const FillFn insert =
       Getter(q, &Ext::GetInsertQueryEx, 7, "d", "s", "t", "", "p", 9u);
-  ExpectWrite(insert_query, len - 1, 0, "");
-  ExpectWrite(insert_query, len, len, insert);
+  const std::uint32_t len = insert(buf, sizeof buf);
+  ASSERT_EQ(std::string(buf, len).find("INSERT INTO TBL_TEXTDATAEX3_"), 0u);
+  ExpectWrite(insert, len - 1, 0, "");
+  ExpectWrite(insert, len, len, std::string(buf, len));
   EXPECT_EQ(q.GetInsertQueryEx(7, "d", nullptr, "t", "", "p", 0, buf, 2000),
             0u);
   // Database type 0: no DELETEs, but INSERT and SELECT still work.
