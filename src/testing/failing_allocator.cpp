@@ -23,6 +23,14 @@ void* Allocate(std::size_t n) {
   return p;
 }
 
+void* TryAllocate(std::size_t n) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 void Free(void* p) noexcept {
   if (p == nullptr) return;
   if (t_armed) --t_live;
@@ -49,18 +57,10 @@ long FailingAllocation::live() const { return t_live; }
 void* operator new(std::size_t n) { return Allocate(n); }
 void* operator new[](std::size_t n) { return Allocate(n); }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(n);
-  } catch (...) {
-    return nullptr;
-  }
+  return TryAllocate(n);
 }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(n);
-  } catch (...) {
-    return nullptr;
-  }
+  return TryAllocate(n);
 }
 void operator delete(void* p) noexcept { Free(p); }
 void operator delete[](void* p) noexcept { Free(p); }
