@@ -130,12 +130,15 @@ TEST_F(PlatformTest, TransactionsReplaceTheFileOnlyWhenItChanges) {
                              }));
   EXPECT_EQ(runs, 1);
   EXPECT_FALSE(fs::exists(inst.dir() + "/none"));
-  // What killed writers left goes with the next write, once it is old.
+  // What killed writers left goes with a writer's first write, once it is
+  // old.
   inst.Write(".f.ini.tmp1.0", "");
   inst.Write(".f.ini.tmp1.1", "");
   fs::last_write_time(dv + ".f.ini.tmp1.0",
                       fs::file_time_type::clock::now() - std::chrono::hours(1));
-  EXPECT_TRUE(Set(path, "4"));
+  NativePlatform writer;
+  EXPECT_TRUE(writer.EditProfile(
+      path, "", [](ProfileDocument& d) { d.Set("A", "k", "4"); }));
   EXPECT_EQ(inst.Temporaries(), Names{".f.ini.tmp1.1"});
   inst.Remove(".f.ini.tmp1.1");
   // A failing call leaves the file as it was and no temporary file.

@@ -75,14 +75,19 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-bool ReadAll(int fd, std::size_t max, std::string& out) {
-  char buf[8192];
+// Reads until the end of the file or `max` bytes, straight into `out`: the
+// first read asks for `expected` bytes (the size fstat gave), so a file that
+// keeps its size takes one read.
+bool ReadAll(int fd, std::size_t max, std::size_t expected, std::string& out) {
+  std::size_t chunk = std::max<std::size_t>(expected, 4096);
   while (out.size() < max) {
-    const std::size_t want = std::min(sizeof buf, max - out.size());
-    const ssize_t n = Retry([&] { return ::read(fd, buf, want); });
-    if (n < 0) return false;
-    if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
+    const std::size_t have = out.size();
+    const std::size_t want = std::min(max - have, chunk);
+    out.resize(have + want);
+    const ssize_t n = Retry([&] { return ::read(fd, out.data() + have, want); });
+    out.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    if (n <= 0) return n == 0;
+    chunk = std::max(chunk, out.size());
   }
   return true;
 }
@@ -127,37 +132,11 @@ class FolderLock : public ProfileFiles::Lock {
               Retry([&] { return ::flock(fd_.get(), LOCK_EX); }) == 0;
   }
   bool ok() const { return locked_; }
-  int fd() const { return fd_.get(); }
 
  private:
   Fd fd_;
   bool locked_ = false;
 };
-
-// Removes temporary files of `path` that a killed writer left behind. Every
-// writer holds the folder's lock while its temporary file exists, so under
-// the lock any such file is a leftover; the age is a second guard.
-void RemoveStaleTemporaries(const FolderLock& lock, const std::string& path) {
-  const int dup = ::fcntl(lock.fd(), F_DUPFD_CLOEXEC, 0);
-  if (dup < 0) return;
-  DIR* dir = ::fdopendir(dup);
-  if (dir == nullptr) {
-    ::close(dup);
-    return;
-  }
-  const std::string prefix = TemporaryPrefix(path);
-  const std::int64_t cutoff =
-      NowNs() - PosixProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
-  while (const struct dirent* e = ::readdir(dir)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
-    struct stat st;
-    if (::fstatat(lock.fd(), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(st.st_mode) && NanosOf(st.st_mtim) < cutoff) {
-      ::unlinkat(lock.fd(), e->d_name, 0);
-    }
-  }
-  ::closedir(dir);
-}
 
 // Writes `data` to a new file beside `path`, syncs it and renames it over
 // `path`, so readers see the old or the new file, never a part; on any
@@ -191,11 +170,16 @@ bool ReplaceFile(const std::string& path, std::string_view data,
   // The data reaches the disk before the name does: a crash leaves the old
   // file or the new one, never an empty one.
   if (ok) ok = Retry([&] { return PosixFileCalls().fsync(fd.get()); }) == 0;
-  if (ok) ok = ::fstat(fd.get(), written) == 0;
-  fd.Close();
   if (ok) ok = PosixFileCalls().rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  // Read after the rename, which sets the change time on some file
+  // systems (ext4): the identity a later stat of `path` gives. Through the
+  // descriptor, so it is ours even if someone replaced `path` since.
+  if (::fstat(fd.get(), written) != 0) *written = {};  // matches no file
+  return true;
 }
 
 // Where a write really goes: a link to a file is followed, so the link
@@ -275,7 +259,10 @@ std::optional<std::string> PosixPlatform::ReadPrefix(const std::string& path,
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   std::string data;
-  if (!ReadAll(fd.get(), max_bytes, data)) return std::nullopt;
+  if (!ReadAll(fd.get(), max_bytes, static_cast<std::size_t>(st.st_size),
+               data)) {
+    return std::nullopt;
+  }
   return data;
 }
 
@@ -333,7 +320,8 @@ ProfileFiles::Contents PosixProfileFiles::Read(const std::string& path,
   c.state = FileState::kUnreadable;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<std::uint64_t>(st.st_size) > max_bytes ||
-      !ReadAll(fd.get(), static_cast<std::size_t>(st.st_size), c.bytes)) {
+      !ReadAll(fd.get(), static_cast<std::size_t>(st.st_size),
+               static_cast<std::size_t>(st.st_size), c.bytes)) {
     c.bytes.clear();
     return c;
   }
@@ -353,8 +341,33 @@ std::unique_ptr<ProfileFiles::Lock> PosixProfileFiles::LockFolderOf(
     const std::string& path) {
   auto lock = std::make_unique<FolderLock>(Folder(path));
   if (!lock->ok()) return nullptr;
-  RemoveStaleTemporaries(*lock, path);
   return lock;
+}
+
+// Every writer holds the folder's lock while its temporary file exists, so
+// under the lock any such file is a leftover; the age is a second guard.
+void PosixProfileFiles::RemoveStaleTemporaries(const std::string& path) {
+  const int folder = Retry([&] {
+    return ::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  });
+  if (folder < 0) return;
+  DIR* dir = ::fdopendir(folder);
+  if (dir == nullptr) {
+    ::close(folder);
+    return;
+  }
+  const std::string prefix = TemporaryPrefix(path);
+  const std::int64_t cutoff =
+      NowNs() - PosixProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
+  while (const struct dirent* e = ::readdir(dir)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+    struct stat st;
+    if (::fstatat(folder, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode) && NanosOf(st.st_mtim) < cutoff) {
+      ::unlinkat(folder, e->d_name, 0);
+    }
+  }
+  ::closedir(dir);
 }
 
 std::optional<ProfileFiles::Identity> PosixProfileFiles::Replace(

@@ -8,7 +8,8 @@
 // other as processes do. A file is replaced by writing a temporary file
 // beside it (".<name>.tmp<pid>.<n>"), syncing it and renaming it over the
 // file. Temporary files that a killed writer left behind are removed by a
-// later writer of the same file once they are a few minutes old.
+// later writer of the same file once they are a few minutes old (the store
+// says when it looks).
 //
 // Threads: every call may be made from several threads at once.
 #ifndef QUILLMORE_PLATFORM_POSIX_PLATFORM_H_
@@ -46,6 +47,7 @@ class PosixProfileFiles : public ProfileFiles {
   Contents Read(const std::string& path, std::size_t max_bytes) override;
   std::string WriteTarget(const std::string& path) override;
   std::unique_ptr<Lock> LockFolderOf(const std::string& path) override;
+  void RemoveStaleTemporaries(const std::string& path) override;
   std::optional<Identity> Replace(
       const std::string& path, std::string_view bytes,
       std::optional<std::uint32_t> permissions) override;

@@ -11,6 +11,7 @@ namespace {
 // A change to a file this long after its time stamp moves the stamp, even
 // on file systems with a coarse clock (2 s on FAT).
 constexpr std::int64_t kSettleNs = 3'000'000'000;
+constexpr std::int64_t kSweepEveryNs = 60'000'000'000;
 
 const std::shared_ptr<const ProfileDocument>& EmptyDocument() {
   static const auto* empty = new std::shared_ptr<const ProfileDocument>(
@@ -41,6 +42,21 @@ void ProfileStore::Keep(const std::string& path, Cached entry) {
     cache_.clear();  // bounded: a host uses a few devices
   }
   cache_[path] = std::move(entry);
+}
+
+void ProfileStore::SweepIfDue(const std::string& target) {
+  const std::int64_t now = files_.NowNs();
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (swept_.size() >= 256 && swept_.find(target) == swept_.end()) {
+      swept_.clear();  // bounded, as the cache
+    }
+    auto [it, first] = swept_.try_emplace(target, now);
+    if (!first && now - it->second >= 0 && now - it->second < kSweepEveryNs)
+      return;
+    it->second = now;
+  }
+  files_.RemoveStaleTemporaries(target);
 }
 
 ProfileSnapshot ProfileStore::Read(const std::string& path) {
@@ -79,7 +95,10 @@ bool ProfileStore::Edit(const std::string& path,
   // read-modify-write must not lose another writer's keys.
   const std::unique_ptr<ProfileFiles::Lock> lock = files_.LockFolderOf(target);
   ProfileFiles::Contents c;
-  if (lock != nullptr) c = files_.Read(target, ProfileDocument::kMaxBytes);
+  if (lock != nullptr) {
+    SweepIfDue(target);
+    c = files_.Read(target, ProfileDocument::kMaxBytes);
+  }
   // A file that exists but can't be read is never replaced by one holding
   // this edit's keys alone.
   if (lock == nullptr || c.state == FileState::kUnreadable) {
@@ -140,6 +159,7 @@ bool ProfileStore::Copy(const std::string& from, const std::string& to) {
   const std::string target = files_.WriteTarget(to);
   const std::unique_ptr<ProfileFiles::Lock> lock = files_.LockFolderOf(target);
   if (lock == nullptr) return false;
+  SweepIfDue(target);
   ProfileFiles::Contents c = files_.Read(from, SIZE_MAX);
   if (c.state != FileState::kPresent) return false;
   return files_.Replace(target, c.bytes, c.permissions).has_value();

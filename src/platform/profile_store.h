@@ -14,7 +14,9 @@
 // bytes starts from it instead of parsing them again (until its edits
 // outgrow the text it was parsed from). A file that exists but can't be
 // read is never replaced. A new file gets the template's permissions when
-// it was made from one; a replaced file keeps its own.
+// it was made from one; a replaced file keeps its own. Temporary files that
+// a killed writer left are looked for on the store's first write of a file
+// and then at most once a minute.
 //
 // Threads: every call may be made from several threads at once.
 #ifndef QUILLMORE_PLATFORM_PROFILE_STORE_H_
@@ -68,9 +70,11 @@ class ProfileFiles {
   // Where a write of `path` goes: a link is followed, so it stays a link.
   virtual std::string WriteTarget(const std::string& path) = 0;
   // The lock of the folder that holds `path`, across threads and
-  // processes; null when the folder can't be locked. Temporary files of
-  // `path` that a killed writer left are removed once they are old.
+  // processes; null when the folder can't be locked.
   virtual std::unique_ptr<Lock> LockFolderOf(const std::string& path) = 0;
+  // Under that lock: removes the temporary files of `path` that a killed
+  // writer left, once they are old.
+  virtual void RemoveStaleTemporaries(const std::string& path) = 0;
   // Replaces `path` by `bytes` in one step, with `permissions` when given;
   // nullopt (the file untouched, no temporary file left) on failure.
   virtual std::optional<Identity> Replace(
@@ -113,12 +117,16 @@ class ProfileStore {
   Cached Kept(const std::string& path) const;
   // Kept(path), no longer kept.
   Cached Take(const std::string& path);
+  // Under the folder's lock: leftovers of killed writers go on a file's
+  // first write and then at most once a minute, not with every write.
+  void SweepIfDue(const std::string& target);
   void Keep(const std::string& path, Cached entry);
   std::shared_ptr<const ProfileDocument> Parse(std::string bytes);
 
   ProfileFiles& files_;
   mutable std::mutex mu_;
   std::unordered_map<std::string, Cached> cache_;
+  std::unordered_map<std::string, std::int64_t> swept_;  // when, by target
   std::size_t parse_count_ = 0;
 };
 

@@ -21,6 +21,7 @@ struct StillFiles : ProfileFiles {
   std::unique_ptr<Lock> LockFolderOf(const std::string&) override {
     return std::make_unique<Lock>();
   }
+  void RemoveStaleTemporaries(const std::string&) override { ++sweeps; }
   std::optional<Identity> Replace(const std::string&, std::string_view b,
                                   std::optional<std::uint32_t>) override {
     bytes = b;
@@ -30,6 +31,7 @@ struct StillFiles : ProfileFiles {
   Identity id{1, 2, 8, 1'000'000'000, 1'000'000'000};
   std::string bytes = "[K]\nk=1\n";
   std::int64_t now = 1'000'000'000;
+  int sweeps = 0;
 };
 
 TEST(ProfileStoreTest, ARecentFileIsComparedUntilItsStampIsOld) {
@@ -52,6 +54,15 @@ TEST(ProfileStoreTest, ARecentFileIsComparedUntilItsStampIsOld) {
   seen += std::to_string(k().value_or(-1));
   EXPECT_EQ(seen, "23444");
   EXPECT_EQ(store.parse_count(), 2u);
+  // Leftovers of killed writers are looked for on the first write, then
+  // once a minute has passed (or the clock went back).
+  std::string sweeps;
+  for (std::int64_t step : {0LL, 56LL, 1LL, -5LL}) {
+    files.now += step * 1'000'000'000;
+    store.Edit("f", "", [](ProfileDocument& d) { d.Set("K", "k", "6"); });
+    sweeps += std::to_string(files.sweeps);
+  }
+  EXPECT_EQ(sweeps, "1123");
 }
 
 }  // namespace

@@ -123,28 +123,6 @@ class FolderLock : public ProfileFiles::Lock {
   bool locked_ = false;
 };
 
-// Removes temporary files of `path` that a killed writer left behind. Every
-// writer holds the folder's lock while its temporary file exists, so under
-// the lock any such file is a leftover; the age is a second guard.
-void RemoveStaleTemporaries(const std::string& path, std::int64_t now_ns) {
-  const std::string folder = FolderOf(path);
-  WIN32_FIND_DATAA found;
-  HANDLE find = ::FindFirstFileA(
-      (folder + "\\" + TemporaryPrefix(path) + "*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  const std::int64_t cutoff =
-      now_ns - Win32ProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
-  do {
-    const std::int64_t written = UnixNs(Join(
-        found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime));
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        written < cutoff) {
-      ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
-    }
-  } while (::FindNextFileA(find, &found));
-  ::FindClose(find);
-}
-
 }  // namespace
 
 Win32Calls& Win32FileCalls() {
@@ -194,8 +172,28 @@ std::unique_ptr<ProfileFiles::Lock> Win32ProfileFiles::LockFolderOf(
     const std::string& path) {
   auto lock = std::make_unique<FolderLock>(FolderOf(path));
   if (!lock->ok()) return nullptr;
-  RemoveStaleTemporaries(path, NowNs());
   return lock;
+}
+
+// Every writer holds the folder's lock while its temporary file exists, so
+// under the lock any such file is a leftover; the age is a second guard.
+void Win32ProfileFiles::RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  WIN32_FIND_DATAA found;
+  HANDLE find = ::FindFirstFileA(
+      (folder + "\\" + TemporaryPrefix(path) + "*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  const std::int64_t cutoff =
+      NowNs() - kStaleTemporarySeconds * 1'000'000'000;
+  do {
+    const std::int64_t written = UnixNs(Join(
+        found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime));
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        written < cutoff) {
+      ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    }
+  } while (::FindNextFileA(find, &found));
+  ::FindClose(find);
 }
 
 std::optional<ProfileFiles::Identity> Win32ProfileFiles::Replace(

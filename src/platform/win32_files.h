@@ -50,6 +50,7 @@ class Win32ProfileFiles : public ProfileFiles {
   // Windows has no links that a rename would replace: the path itself.
   std::string WriteTarget(const std::string& path) override { return path; }
   std::unique_ptr<Lock> LockFolderOf(const std::string& path) override;
+  void RemoveStaleTemporaries(const std::string& path) override;
   // `permissions` are file attributes: hidden, system and archive are kept
   // (read-only is not: it would stop the next write).
   std::optional<Identity> Replace(

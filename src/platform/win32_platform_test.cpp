@@ -95,7 +95,8 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     }
   }
   EXPECT_GT(changed, 0);
-  // A later writer removes what the killed ones left, once it is old.
+  // A later writer removes what the killed ones left, once it is old, on
+  // its first write of the file.
   const FILETIME long_ago = {0, 0x01A00000};
   for (const std::string& name : inst.Temporaries()) {
     HANDLE h =
@@ -104,7 +105,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     ::SetFileTime(h, nullptr, nullptr, &long_ago);
     ::CloseHandle(h);
   }
-  EXPECT_TRUE(seed.EditProfile(
+  EXPECT_TRUE(Win32Platform().EditProfile(
       path, "", [](ProfileDocument& d) { d.Set("K", "after", "1"); }));
   EXPECT_EQ(inst.Temporaries(), Names());
 }
