@@ -1,6 +1,7 @@
 #include "platform/profile_document.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <utility>
@@ -20,20 +21,40 @@ std::string_view NameOf(std::string_view s) { return Trim(UpToNul(s)); }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // names are mostly written as they were read
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (Fold(a[i]) != Fold(b[i])) return false;
   }
   return true;
 }
 
-// Where the first CR or LF is, or the length.
-std::size_t LineBreak(std::string_view s) {
+// Where the first of the bytes `kStops` is in `s`, or its length. Eight
+// bytes at a time; in a word, the lowest byte that matches is found exactly
+// (a borrow only marks bytes above it).
+template <char... kStops>
+std::size_t FirstOf(std::string_view s) {
+  const char* const p = s.data();
+  const std::size_t n = s.size();
   std::size_t i = 0;
-  while (i < s.size() && s[i] != '\r' && s[i] != '\n') ++i;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    auto zero = [](std::uint64_t w) { return (w - kOnes) & ~w & kHigh; };
+    for (; i + 8 <= n; i += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      const std::uint64_t m =
+          (zero(w ^ (static_cast<unsigned char>(kStops) * kOnes)) | ...);
+      if (m != 0) return i + static_cast<std::size_t>(std::countr_zero(m) / 8);
+    }
+  }
+  while (i < n && ((p[i] != kStops) && ...)) ++i;
   return i;
 }
 
-bool HasLineBreak(std::string_view s) { return LineBreak(s) < s.size(); }
+// Where a caller's text ends on one line: a NUL ends it, as a C string; a
+// line break would start a line of its own.
+std::size_t LineEnd(std::string_view s) { return FirstOf<'\0', '\r', '\n'>(s); }
 
 // Chosen once per process, so no file can be made whose names all fall
 // into one bucket.
@@ -368,17 +389,27 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
       *texts[i] = utf16_names[i];
     }
   }
-  section = NameOf(section);
-  key = NameOf(key);
-  if (section.empty() || key.empty() || HasLineBreak(section) ||
-      HasLineBreak(key) || section.find(']') != std::string_view::npos ||
-      key.find('=') != std::string_view::npos || key.front() == ';' ||
-      key.front() == '[') {
-    return false;
+  // A name ends at a NUL; a line break before it, or '=' in a key, can't be
+  // written. A value is cut at its first line break.
+  const std::size_t key_end = FirstOf<'\0', '\r', '\n', '='>(key);
+  if (key_end < key.size() && key[key_end] != '\0') return false;
+  key = Trim(key.substr(0, key_end));
+  if (key.empty() || key.front() == ';' || key.front() == '[') return false;
+  // Writers set one section's keys in a row: its id is kept, by the name
+  // as given (a section's id never changes).
+  SectionId sid = last_section_id_;
+  if (sid != kNoSection && section == last_section_) {
+    section = SectionName(sections_[sid]);
+  } else {
+    const std::size_t end = LineEnd(section);
+    if (end < section.size() && section[end] != '\0') return false;
+    const std::string_view name = Trim(section.substr(0, end));
+    if (name.empty() || name.find(']') != std::string_view::npos) return false;
+    last_section_.assign(section);
+    sid = last_section_id_ = LookupSection(name, NameHash(name, 0));
+    section = name;
   }
-  // A line break would start a line of its own: a key nobody wrote.
-  value = UpToNul(value);
-  value = value.substr(0, LineBreak(value));
+  value = value.substr(0, LineEnd(value));
   // Texts that lie in added_ are copied first: appending may move it.
   // One string each: the value, section and key may all lie there.
   std::string held[3];
@@ -392,8 +423,18 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     }
   };
   own(value);
-  SectionId sid = FindSection(section);
-  const std::uint32_t id = sid == kNoSection ? kNone : FindKey(sid, key);
+  // Keys are mostly set in the file's order: the one after the key set
+  // last is tried first.
+  std::uint32_t id = kNone;
+  if (sid != kNoSection) {
+    const Section& s = sections_[sid];
+    const std::uint32_t next = last_set_key_ + 1;
+    id = next >= s.keys_begin && next < s.keys_end &&
+                 SameName(Name(keys_[next]), key)
+             ? next
+             : FindKey(sid, key);
+    last_set_key_ = id;
+  }
   if (id != kNone) {
     const Key& old = keys_[id];
     if (RawValue(old) == value) return false;
@@ -408,8 +449,19 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     if (ctrl_z) value.remove_suffix(1);
     const std::size_t size = size_ - old.len + length;
     if (size > kMaxBytes || added_.size() + length > kMaxBytes) return false;
+    std::uint32_t pos = old.pos;
     if (!(old.pos & kAdded)) rewrites_.push_back(Rewrite{id, old.pos, old.len});
-    const std::uint32_t pos = AppendLine(Name(keys_[id]), value);
+    if ((old.pos & kAdded) && old.name_off == 0 && content[name.size()] == '=' &&
+        length - ctrl_z <= old.len) {
+      // A line that an edit wrote is written over where it fits ("name="
+      // stays), so a key set again and again doesn't grow the document.
+      if (!value.empty()) {
+        std::memcpy(added_.data() + (pos & ~kAdded) + name.size() + 1,
+                    value.data(), value.size());
+      }
+    } else {
+      pos = AppendLine(Name(keys_[id]), value);
+    }
     ParseKey(At(pos, static_cast<std::uint32_t>(length - ctrl_z)), pos,
              keys_[id]);
     tail_ctrl_z_ = tail_ctrl_z_ || ctrl_z;

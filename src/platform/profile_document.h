@@ -105,7 +105,8 @@ class ProfileDocument {
   // own bytes.
   ProfileEncoding encoding() const { return encoding_; }
   // Bytes that edits have written so far, the replaced versions of a
-  // rewritten line included: what the document holds beyond its source.
+  // rewritten line included (an edited line written again where it fits
+  // takes no more): what the document holds beyond its source.
   std::size_t edited_bytes() const { return added_.size(); }
 
  private:
@@ -197,6 +198,10 @@ class ProfileDocument {
   std::vector<Slot> key_table_;
   std::vector<Rewrite> rewrites_;
   std::vector<SectionId> appended_sections_;
+  // What Set found last: the section, by its name as given, and the key.
+  std::string last_section_;
+  SectionId last_section_id_ = kNoSection;
+  std::uint32_t last_set_key_ = kNone;
 };
 
 }  // namespace quillmore

@@ -104,6 +104,13 @@ TEST(ProfileDocumentTest, WritesOnlyTheKeysLine) {
        "[A]\nk=2\nj=3\n\x1A"},
       {"every byte put back", "[A]\nk=1\n", {{"A", "k", "2"}, {"A", "k", "1"}},
        "[A]\nk=1\n"},
+      {"written again, shorter and longer", "[A]\nk=1\nj=2\n",
+       {{"A", "k", "333"}, {"A", "j", "4"}, {"A", "k", "5"}, {"A", "k", "666"}},
+       "[A]\nk=666\nj=4\n"},
+      {"the key after is another section's", "[A]\nx=1\nk=1\n[B]\nk=2\n",
+       {{"A", "x", "3"}, {"B", "k", "4"}}, "[A]\nx=3\nk=1\n[B]\nk=4\n"},
+      {"the key after is the next section's", "[A]\nx=1\n[B]\nk=2\n",
+       {{"A", "x", "3"}, {"A", "k", "4"}}, "[A]\nx=3\nk=4\n[B]\nk=2\n"},
       // Names that can't be written, or would read back as something else.
       {"empty key", "[A]\n", {{"A", " ", "v"}}, "[A]\n"},
       {"key with equals", "[A]\n", {{"A", "a=b", "v"}}, "[A]\n"},

@@ -15,7 +15,7 @@ TEST(ProfileIntegerTest, ReadsAsWindowsDoes) {
     std::int32_t want;
   } cases[] = {
       // clang-format off
-      {"12abc", 12}, {" 7", 7}, {"\t\x01 9", 9}, {"+5", 5}, {"- 5", 0},
+      {"12abc", 12}, {"12a3", 12}, {" 7", 7}, {"\t\x01 9", 9}, {"+5", 5}, {"- 5", 0},
       {"-", 0}, {"010", 10}, {"-0x10", -16}, {"+0x10", 16},
       {"0xFFFFFFFF", -1}, {"0x1FFFFFFFF", -1}, {"0x7fffffff", INT32_MAX},
       {"0xG", 0}, {"0x-5", 0}, {"0X1f", 0}, {"0o17", 15}, {"0o8", 0},
