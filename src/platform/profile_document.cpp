@@ -19,9 +19,33 @@ std::string_view UpToNul(std::string_view s) {
 
 std::string_view NameOf(std::string_view s) { return Trim(UpToNul(s)); }
 
+// a == b, inline: names and values are short, a call to memcmp costs more
+// than comparing them.
+bool SameBytes(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  auto word = [](const char* at) {
+    std::uint64_t w;
+    std::memcpy(&w, at, 8);
+    return w;
+  };
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8) {
+      if (word(p + i) != word(q + i)) return false;
+    }
+    return word(p + n - 8) == word(q + n - 8);  // the last eight, overlapping
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] != q[i]) return false;
+  }
+  return true;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  if (a == b) return true;  // names are mostly written as they were read
+  if (SameBytes(a, b)) return true;  // names are mostly written as read
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (Fold(a[i]) != Fold(b[i])) return false;
   }
@@ -97,8 +121,12 @@ std::uint32_t NameHash(std::string_view name, std::uint64_t salt) {
     h ^= h >> 29;
   }
   std::uint64_t w = 0;
-  for (std::size_t j = 0; j < n; ++j) {
-    w |= std::uint64_t{static_cast<unsigned char>(p[j])} << (8 * j);
+  if (n > 0 && name.size() >= 8) {
+    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping
+  } else {
+    for (std::size_t j = 0; j < n; ++j) {
+      w |= std::uint64_t{static_cast<unsigned char>(p[j])} << (8 * j);
+    }
   }
   h = (h ^ FoldWord(w)) * kOdd;
   return static_cast<std::uint32_t>(Mix(h));
@@ -198,7 +226,8 @@ ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
         s.name_len = static_cast<std::uint32_t>(name.size());
         s.anchor_end = line_end;
         s.anchor_next = line_next;
-        s.keys_begin = s.keys_end = static_cast<std::uint32_t>(keys_.size());
+        s.keys_begin = s.keys_end = s.next_key =
+            static_cast<std::uint32_t>(keys_.size());
         sections_.push_back(std::move(s));
         IndexSection(current, hash);
       }
@@ -223,14 +252,6 @@ ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
     pos = line_next;
   }
   ends_open_ = base_open_;
-}
-
-std::string_view ProfileDocument::At(std::uint32_t pos,
-                                     std::uint32_t len) const {
-  if (pos & kAdded) {
-    return std::string_view(added_).substr(pos & ~kAdded, len);
-  }
-  return std::string_view(base_).substr(pos, len);
 }
 
 std::string_view ProfileDocument::Value(const Key& k) const {
@@ -378,19 +399,20 @@ std::uint32_t ProfileDocument::AppendLine(std::string_view name,
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key,
                           std::string_view value) {
+  if (!IsUtf16()) return SetUtf8(section, key, value);
   // A UTF-16 file holds what its units can: a byte that is no UTF-8 is
   // written as U+FFFD, so it is set as that and reads back as written.
-  std::string utf16_names[3];
-  if (IsUtf16()) {
-    const bool be = encoding_ == ProfileEncoding::kUtf16Be;
-    std::string_view* texts[3] = {&section, &key, &value};
-    for (int i = 0; i < 3; ++i) {
-      utf16_names[i] = Utf16ToUtf8(Utf8ToUtf16(*texts[i], be), be);
-      *texts[i] = utf16_names[i];
-    }
-  }
+  const bool be = encoding_ == ProfileEncoding::kUtf16Be;
+  auto held = [be](std::string_view t) {
+    return Utf16ToUtf8(Utf8ToUtf16(t, be), be);
+  };
+  return SetUtf8(held(section), held(key), held(value));
+}
+
+bool ProfileDocument::SetUtf8(std::string_view section, std::string_view key,
+                              std::string_view value) {
   // A name ends at a NUL; a line break before it, or '=' in a key, can't be
-  // written. A value is cut at its first line break.
+  // written.
   const std::size_t key_end = FirstOf<'\0', '\r', '\n', '='>(key);
   if (key_end < key.size() && key[key_end] != '\0') return false;
   key = Trim(key.substr(0, key_end));
@@ -398,7 +420,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   // Writers set one section's keys in a row: its id is kept, by the name
   // as given (a section's id never changes).
   SectionId sid = last_section_id_;
-  if (sid != kNoSection && section == last_section_) {
+  if (sid != kNoSection && SameBytes(section, last_section_)) {
     section = SectionName(sections_[sid]);
   } else {
     const std::size_t end = LineEnd(section);
@@ -409,6 +431,22 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     sid = last_section_id_ = LookupSection(name, NameHash(name, 0));
     section = name;
   }
+  // Keys are mostly set in the file's order: the one after the key of
+  // this section set last (the first after the last) is tried first.
+  std::uint32_t id = kNone;
+  if (sid != kNoSection) {
+    Section& s = sections_[sid];
+    const std::uint32_t next = s.next_key;
+    id = next < s.keys_end && SameName(Name(keys_[next]), key)
+             ? next
+             : FindKey(sid, key);
+    if (id >= s.keys_begin && id < s.keys_end)
+      s.next_key = id + 1 < s.keys_end ? id + 1 : s.keys_begin;
+  }
+  // The commonest write, a key set to its value again, changes nothing: a
+  // value read from the file holds no NUL or line break to cut.
+  if (id != kNone && SameBytes(RawValue(keys_[id]), value)) return false;
+  // A line break would start a line of its own: a key nobody wrote.
   value = value.substr(0, LineEnd(value));
   // Texts that lie in added_ are copied first: appending may move it.
   // One string each: the value, section and key may all lie there.
@@ -423,18 +461,6 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
     }
   };
   own(value);
-  // Keys are mostly set in the file's order: the one after the key set
-  // last is tried first.
-  std::uint32_t id = kNone;
-  if (sid != kNoSection) {
-    const Section& s = sections_[sid];
-    const std::uint32_t next = last_set_key_ + 1;
-    id = next >= s.keys_begin && next < s.keys_end &&
-                 SameName(Name(keys_[next]), key)
-             ? next
-             : FindKey(sid, key);
-    last_set_key_ = id;
-  }
   if (id != kNone) {
     const Key& old = keys_[id];
     if (RawValue(old) == value) return false;

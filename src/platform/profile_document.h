@@ -132,6 +132,7 @@ class ProfileDocument {
     std::uint32_t anchor_next = 0;
     std::uint32_t keys_begin = 0;  // its keys parsed from the text
     std::uint32_t keys_end = 0;
+    std::uint32_t next_key = 0;  // of those, the one Set tries first
     bool appended = false;  // made by Set, at the end of the text
     std::vector<std::uint32_t> added_keys;  // keys Set put after the anchor
   };
@@ -152,19 +153,27 @@ class ProfileDocument {
     return encoding_ == ProfileEncoding::kUtf16Le ||
            encoding_ == ProfileEncoding::kUtf16Be;
   }
-  std::string_view At(std::uint32_t pos, std::uint32_t len) const;
+  // Positions are the document's own, always inside their text: no checks.
+  std::string_view At(std::uint32_t pos, std::uint32_t len) const {
+    const char* text = (pos & kAdded) ? added_.data() : base_.data();
+    return std::string_view(text + (pos & ~kAdded), len);
+  }
   std::string_view Content(const Key& k) const { return At(k.pos, k.len); }
   std::string_view Name(const Key& k) const {
-    return Content(k).substr(k.name_off, k.name_len);
+    return At(k.pos + k.name_off, k.name_len);
   }
   std::string_view Value(const Key& k) const;
   std::string_view RawValue(const Key& k) const {
-    return Content(k).substr(k.value_off, k.value_len);
+    return At(k.pos + k.value_off, k.value_len);
   }
   std::string_view SectionName(const Section& s) const {
     return At(s.name_pos, s.name_len);
   }
 
+  // Set, with names and value in the text's own encoding of them (UTF-8
+  // for a UTF-16 file).
+  bool SetUtf8(std::string_view section, std::string_view key,
+               std::string_view value);
   SectionId LookupSection(std::string_view section, std::uint32_t hash) const;
   std::uint32_t FindKey(SectionId section, std::string_view key) const;
   void IndexSection(SectionId id, std::uint32_t hash);
@@ -198,10 +207,9 @@ class ProfileDocument {
   std::vector<Slot> key_table_;
   std::vector<Rewrite> rewrites_;
   std::vector<SectionId> appended_sections_;
-  // What Set found last: the section, by its name as given, and the key.
+  // The section Set found last, by its name as given.
   std::string last_section_;
   SectionId last_section_id_ = kNoSection;
-  std::uint32_t last_set_key_ = kNone;
 };
 
 }  // namespace quillmore
