@@ -38,7 +38,8 @@
 #include "config/database_settings.h"
 #include "frame/datastore.h"
 #include "platform/ascii.h"
-#include "platform/posix_platform.h"
+#include "platform/posix_files.h"
+#include "platform/system_platform.h"
 #include "platform/profile_document.h"
 #include "testing/test_installation.h"
 
@@ -340,7 +341,7 @@ void Age(const std::string& path, int seconds) {
 }
 
 // The POSIX platform in the test installation: a fresh one has no cache.
-struct Installed : PosixPlatform {
+struct Installed : SystemPlatform {
   explicit Installed(std::string d) : dir(std::move(d)) {}
   std::string ModuleDirectory() override { return dir; }
   std::uint32_t VolumeSerial() override { return 0x1A2B3C4D; }

@@ -17,7 +17,7 @@
 #ifdef _WIN32
 #include "platform/win32_files.h"
 #else
-#include "platform/posix_platform.h"
+#include "platform/posix_files.h"
 #endif
 #include "quillmore/QuillmoreExt.h"
 #include "search/test_records.h"

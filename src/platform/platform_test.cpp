@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_platform.h"
 #include "testing/test_installation.h"
 
 #ifdef _WIN32
-#include "platform/win32_platform.h"
+#include "platform/win32_files.h"
 #else
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,7 +21,7 @@
 
 #include <cerrno>
 
-#include "platform/posix_platform.h"
+#include "platform/posix_files.h"
 #endif
 
 namespace quillmore {
@@ -30,8 +31,6 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 #ifdef _WIN32
-using NativePlatform = Win32Platform;
-using NativeFiles = Win32ProfileFiles;
 using Calls = Win32Calls;
 Calls& SystemCalls() { return Win32FileCalls(); }
 const std::string kNewLine = "\r\n";
@@ -45,8 +44,6 @@ std::vector<Calls> Failing(const Calls& real) {
            [](LPCSTR, LPCSTR, DWORD) { return FALSE; }, real.message_box}};
 }
 #else
-using NativePlatform = PosixPlatform;
-using NativeFiles = PosixProfileFiles;
 using Calls = FileCalls;
 Calls& SystemCalls() { return PosixFileCalls(); }
 const std::string kNewLine = "\n";
@@ -70,7 +67,7 @@ std::vector<Calls> Failing(const Calls& real) {
 
 ProfileFiles::Identity IdentityOf(const std::string& path) {
   ProfileFiles::Identity id;
-  NativeFiles().Stat(path, id);
+  SystemProfileFiles().Stat(path, id);
   return id;
 }
 
@@ -82,7 +79,7 @@ class PlatformTest : public ::testing::Test {
                          [&](ProfileDocument& d) { d.Set("A", "k", value); });
   }
   TestInstallation inst;
-  NativePlatform p;
+  SystemPlatform p;
   const std::string dv = inst.dv() + "/", path = dv + "f.ini";
 };
 
@@ -136,7 +133,7 @@ TEST_F(PlatformTest, TransactionsReplaceTheFileOnlyWhenItChanges) {
   inst.Write(".f.ini.tmp1.1", "");
   fs::last_write_time(dv + ".f.ini.tmp1.0",
                       fs::file_time_type::clock::now() - std::chrono::hours(1));
-  NativePlatform writer;
+  SystemPlatform writer;
   EXPECT_TRUE(writer.EditProfile(
       path, "", [](ProfileDocument& d) { d.Set("A", "k", "4"); }));
   EXPECT_EQ(inst.Temporaries(), Names{".f.ini.tmp1.1"});

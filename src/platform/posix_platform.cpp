@@ -1,4 +1,5 @@
-#include "platform/posix_platform.h"
+#include "platform/system_platform.h"
+#include "platform/posix_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -209,7 +210,7 @@ FileCalls& PosixFileCalls() {
   return calls;
 }
 
-std::string PosixPlatform::ModuleDirectory() {
+std::string SystemPlatform::ModuleDirectory() {
   char path[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
   // A full buffer may hold a cut path.
@@ -226,7 +227,7 @@ std::string PosixPlatform::ModuleDirectory() {
 // There is no "c:\": the machine's identity (systemd's machine-id, which
 // lives as long as the installation) stands for it, hashed to 32 bits; then
 // the root file system's id; else 0.
-std::uint32_t PosixPlatform::VolumeSerial() {
+std::uint32_t SystemPlatform::VolumeSerial() {
   for (const char* f : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
     std::optional<std::string> id = ReadPrefix(f, 128);
     if (id) {
@@ -239,20 +240,20 @@ std::uint32_t PosixPlatform::VolumeSerial() {
   return 0;
 }
 
-bool PosixPlatform::IsReadable(const void* p, std::size_t size) {
+bool SystemPlatform::IsReadable(const void* p, std::size_t size) {
   return IsReadableMemory(p, size);
 }
 
-bool PosixPlatform::FileExists(const std::string& path) {
+bool SystemPlatform::FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
 }
 
-bool PosixPlatform::DeleteFile(const std::string& path) {
+bool SystemPlatform::DeleteFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-std::optional<std::string> PosixPlatform::ReadPrefix(const std::string& path,
+std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
                                                      std::size_t max_bytes) {
   Fd fd(OpenRead(path));
   if (!fd.ok()) return std::nullopt;
@@ -266,7 +267,7 @@ std::optional<std::string> PosixPlatform::ReadPrefix(const std::string& path,
   return data;
 }
 
-bool PosixPlatform::AskYesNo(const std::string& question) {
+bool SystemPlatform::AskYesNo(const std::string& question) {
   Fd tty(Retry(
       [] { return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
   if (!tty.ok()) return false;
@@ -300,7 +301,7 @@ FileState StateAfter(int error) {
 
 }  // namespace
 
-FileState PosixProfileFiles::Stat(const std::string& path, Identity& id) {
+FileState SystemProfileFiles::Stat(const std::string& path, Identity& id) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return StateAfter(errno);
   if (!S_ISREG(st.st_mode)) return FileState::kUnreadable;
@@ -308,7 +309,7 @@ FileState PosixProfileFiles::Stat(const std::string& path, Identity& id) {
   return FileState::kPresent;
 }
 
-ProfileFiles::Contents PosixProfileFiles::Read(const std::string& path,
+ProfileFiles::Contents SystemProfileFiles::Read(const std::string& path,
                                                std::size_t max_bytes) {
   Contents c;
   Fd fd(OpenRead(path));
@@ -333,11 +334,11 @@ ProfileFiles::Contents PosixProfileFiles::Read(const std::string& path,
   return c;
 }
 
-std::string PosixProfileFiles::WriteTarget(const std::string& path) {
+std::string SystemProfileFiles::WriteTarget(const std::string& path) {
   return FollowLink(path);
 }
 
-std::unique_ptr<ProfileFiles::Lock> PosixProfileFiles::LockFolderOf(
+std::unique_ptr<ProfileFiles::Lock> SystemProfileFiles::LockFolderOf(
     const std::string& path) {
   auto lock = std::make_unique<FolderLock>(Folder(path));
   if (!lock->ok()) return nullptr;
@@ -346,7 +347,7 @@ std::unique_ptr<ProfileFiles::Lock> PosixProfileFiles::LockFolderOf(
 
 // Every writer holds the folder's lock while its temporary file exists, so
 // under the lock any such file is a leftover; the age is a second guard.
-void PosixProfileFiles::RemoveStaleTemporaries(const std::string& path) {
+void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   const int folder = Retry([&] {
     return ::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   });
@@ -358,7 +359,7 @@ void PosixProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   }
   const std::string prefix = TemporaryPrefix(path);
   const std::int64_t cutoff =
-      NowNs() - PosixProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
+      NowNs() - SystemProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
   while (const struct dirent* e = ::readdir(dir)) {
     if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
     struct stat st;
@@ -370,7 +371,7 @@ void PosixProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   ::closedir(dir);
 }
 
-std::optional<ProfileFiles::Identity> PosixProfileFiles::Replace(
+std::optional<ProfileFiles::Identity> SystemProfileFiles::Replace(
     const std::string& path, std::string_view bytes,
     std::optional<std::uint32_t> permissions) {
   std::optional<mode_t> mode;
@@ -380,10 +381,10 @@ std::optional<ProfileFiles::Identity> PosixProfileFiles::Replace(
   return IdentityOf(st);
 }
 
-std::int64_t PosixProfileFiles::NowNs() { return quillmore::NowNs(); }
+std::int64_t SystemProfileFiles::NowNs() { return quillmore::NowNs(); }
 
 Platform* DefaultPlatform() {
-  static PosixPlatform* platform = new PosixPlatform();  // never destroyed
+  static SystemPlatform* platform = new SystemPlatform();  // never destroyed
   return platform;
 }
 

@@ -130,30 +130,6 @@ class ProfileStore {
   std::size_t parse_count_ = 0;
 };
 
-// The profile-file part of a system's Platform: a ProfileStore over that
-// system's Files (a ProfileFiles). The rest of the Platform is the system's.
-template <typename Files>
-class StoredProfilesPlatform : public Platform {
- public:
-  bool CopyFile(const std::string& from, const std::string& to) override {
-    return store_.Copy(from, to);
-  }
-  ProfileSnapshot ReadProfile(const std::string& path) override {
-    return store_.Read(path);
-  }
-  bool EditProfile(const std::string& path, const std::string& template_path,
-                   const ProfileEdit& edit) override {
-    return store_.Edit(path, template_path, edit);
-  }
-  // How many times a profile file's text was parsed (for tests of the
-  // cache).
-  std::size_t parse_count() const { return store_.parse_count(); }
-
- private:
-  Files files_;
-  ProfileStore store_{files_};
-};
-
 }  // namespace quillmore
 
 #endif  // QUILLMORE_PLATFORM_PROFILE_STORE_H_

@@ -1,4 +1,5 @@
 #include "platform/win32_files.h"
+#include "platform/system_platform.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,6 +7,8 @@
 namespace quillmore {
 namespace {
 
+// The folder's lock file, made when missing.
+constexpr const char* kLockName = ".quillmore.lock";
 constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kKeptAttributes =
@@ -104,7 +107,7 @@ class FolderLock : public ProfileFiles::Lock {
  public:
   explicit FolderLock(const std::string& folder)
       : h_(::CreateFileA(
-            (folder + "\\" + Win32ProfileFiles::kLockName).c_str(),
+            (folder + "\\" + kLockName).c_str(),
             GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
             FILE_ATTRIBUTE_HIDDEN, nullptr)) {
     OVERLAPPED at = {};
@@ -131,13 +134,13 @@ Win32Calls& Win32FileCalls() {
   return calls;
 }
 
-FileState Win32ProfileFiles::Stat(const std::string& path, Identity& id) {
+FileState SystemProfileFiles::Stat(const std::string& path, Identity& id) {
   Handle h(OpenExisting(path, FILE_READ_ATTRIBUTES));
   if (!h.ok()) return StateAfter(::GetLastError());
   return IdentityOf(h.get(), id) ? FileState::kPresent : FileState::kUnreadable;
 }
 
-ProfileFiles::Contents Win32ProfileFiles::Read(const std::string& path,
+ProfileFiles::Contents SystemProfileFiles::Read(const std::string& path,
                                                std::size_t max_bytes) {
   Contents c;
   // Every share mode: a writer may replace the file meanwhile.
@@ -168,7 +171,12 @@ ProfileFiles::Contents Win32ProfileFiles::Read(const std::string& path,
   return c;
 }
 
-std::unique_ptr<ProfileFiles::Lock> Win32ProfileFiles::LockFolderOf(
+// Windows has no links that a rename would replace: the path itself.
+std::string SystemProfileFiles::WriteTarget(const std::string& path) {
+  return path;
+}
+
+std::unique_ptr<ProfileFiles::Lock> SystemProfileFiles::LockFolderOf(
     const std::string& path) {
   auto lock = std::make_unique<FolderLock>(FolderOf(path));
   if (!lock->ok()) return nullptr;
@@ -177,7 +185,7 @@ std::unique_ptr<ProfileFiles::Lock> Win32ProfileFiles::LockFolderOf(
 
 // Every writer holds the folder's lock while its temporary file exists, so
 // under the lock any such file is a leftover; the age is a second guard.
-void Win32ProfileFiles::RemoveStaleTemporaries(const std::string& path) {
+void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   WIN32_FIND_DATAA found;
   HANDLE find = ::FindFirstFileA(
@@ -196,7 +204,7 @@ void Win32ProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   ::FindClose(find);
 }
 
-std::optional<ProfileFiles::Identity> Win32ProfileFiles::Replace(
+std::optional<ProfileFiles::Identity> SystemProfileFiles::Replace(
     const std::string& path, std::string_view bytes,
     std::optional<std::uint32_t> permissions) {
   static std::atomic<unsigned> counter{0};
@@ -232,7 +240,7 @@ std::optional<ProfileFiles::Identity> Win32ProfileFiles::Replace(
   return std::nullopt;
 }
 
-std::int64_t Win32ProfileFiles::NowNs() {
+std::int64_t SystemProfileFiles::NowNs() {
   FILETIME now;
   ::GetSystemTimeAsFileTime(&now);
   return UnixNs(Join(now.dwHighDateTime, now.dwLowDateTime));

@@ -1,4 +1,5 @@
-#include "platform/win32_platform.h"
+#include "platform/system_platform.h"
+#include "platform/win32_files.h"
 
 #include <algorithm>
 
@@ -7,7 +8,7 @@
 
 namespace quillmore {
 
-std::string Win32Platform::ModuleDirectory() {
+std::string SystemPlatform::ModuleDirectory() {
   char path[MAX_PATH];
   const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   // A full buffer holds a cut path.
@@ -20,7 +21,7 @@ std::string Win32Platform::ModuleDirectory() {
   return exe;
 }
 
-std::uint32_t Win32Platform::VolumeSerial() {
+std::uint32_t SystemPlatform::VolumeSerial() {
   DWORD serial = 0;
   if (!::GetVolumeInformationA("C:\\", nullptr, 0, &serial, nullptr, nullptr,
                                nullptr, 0)) {
@@ -29,19 +30,19 @@ std::uint32_t Win32Platform::VolumeSerial() {
   return serial;
 }
 
-bool Win32Platform::IsReadable(const void* p, std::size_t size) {
+bool SystemPlatform::IsReadable(const void* p, std::size_t size) {
   return IsReadableMemory(p, size);
 }
 
-bool Win32Platform::FileExists(const std::string& path) {
+bool SystemPlatform::FileExists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool Win32Platform::DeleteFile(const std::string& path) {
+bool SystemPlatform::DeleteFile(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != 0;
 }
 
-std::optional<std::string> Win32Platform::ReadPrefix(const std::string& path,
+std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
                                                      std::size_t max_bytes) {
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE |
@@ -68,7 +69,7 @@ std::optional<std::string> Win32Platform::ReadPrefix(const std::string& path,
   return out;
 }
 
-bool Win32Platform::AskYesNo(const std::string& question) {
+bool SystemPlatform::AskYesNo(const std::string& question) {
   return Win32FileCalls().message_box(
              nullptr, question.c_str(), "Quillmore",
              MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_SETFOREGROUND) ==
@@ -76,7 +77,7 @@ bool Win32Platform::AskYesNo(const std::string& question) {
 }
 
 Platform* DefaultPlatform() {
-  static Win32Platform* platform = new Win32Platform();  // never destroyed
+  static SystemPlatform* platform = new SystemPlatform();  // never destroyed
   return platform;
 }
 

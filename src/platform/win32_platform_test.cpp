@@ -1,4 +1,4 @@
-#include "platform/win32_platform.h"
+#include "platform/system_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ DWORD RunWriter(const std::string& path, const std::string& args,
   return code;
 }
 
-TEST(Win32PlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
+TEST(SystemPlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
   TestInstallation inst;
   for (const bool processes : {false, true}) {
     const std::string path = inst.dv() + (processes ? "\\p.ini" : "\\t.ini");
@@ -62,7 +62,7 @@ TEST(Win32PlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
     }
     for (std::thread& w : writers) w.join();
     // Read anew: every writer's every key holds its last round.
-    const ProfileSnapshot s = Win32Platform().ReadProfile(path);
+    const ProfileSnapshot s = SystemPlatform().ReadProfile(path);
     for (int w = 0; w < 3; ++w) {
       for (int k = 0; k < 12; ++k)
         EXPECT_EQ(s.document->FindInt(RoundSection(w), RoundKey(w, k)), 2)
@@ -71,11 +71,11 @@ TEST(Win32PlatformTest, ThreadsAndProcessesWritingOneFileKeepEveryKey) {
   }
 }
 
-TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
+TEST(SystemPlatformTest, KilledWriterLeavesAWholeFile) {
   TestInstallation inst;
   const std::string path = inst.dv() + "\\k.ini";
   constexpr int kKeys = 8;
-  Win32Platform seed;
+  SystemPlatform seed;
   testing::WriteRounds(seed, path, 0, 1, kKeys);  // every key "0"
   std::mt19937 rng(12345);
   int changed = 0;  // the writer got somewhere before it was killed
@@ -83,7 +83,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     ASSERT_EQ(
         RunWriter(path, "forever " + std::to_string(kKeys), 300 + rng() % 700),
         9u);
-    const ProfileSnapshot s = Win32Platform().ReadProfile(path);
+    const ProfileSnapshot s = SystemPlatform().ReadProfile(path);
     for (int k = 0; k < kKeys; ++k) {
       const std::string v(
           s.document->Find(RoundSection(0), RoundKey(0, k)).value_or(""));
@@ -105,7 +105,7 @@ TEST(Win32PlatformTest, KilledWriterLeavesAWholeFile) {
     ::SetFileTime(h, nullptr, nullptr, &long_ago);
     ::CloseHandle(h);
   }
-  EXPECT_TRUE(Win32Platform().EditProfile(
+  EXPECT_TRUE(SystemPlatform().EditProfile(
       path, "", [](ProfileDocument& d) { d.Set("K", "after", "1"); }));
   EXPECT_EQ(inst.Temporaries(), Names());
 }

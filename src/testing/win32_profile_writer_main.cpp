@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win32_platform.h"
+#include "platform/system_platform.h"
 #include "testing/profile_rounds.h"
 
 int main(int argc, char** argv) {
   using namespace quillmore;
   if (argc < 4) return 2;
-  Win32Platform own;  // a process of its own, with its own cache
+  SystemPlatform own;  // a process of its own, with its own cache
   const std::string path = argv[1];
   if (std::string(argv[2]) == "forever") {
     const int keys = std::atoi(argv[3]);
