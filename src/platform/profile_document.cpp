@@ -403,10 +403,10 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
   // A UTF-16 file holds what its units can: a byte that is no UTF-8 is
   // written as U+FFFD, so it is set as that and reads back as written.
   const bool be = encoding_ == ProfileEncoding::kUtf16Be;
-  auto held = [be](std::string_view t) {
+  auto as_stored = [be](std::string_view t) {
     return Utf16ToUtf8(Utf8ToUtf16(t, be), be);
   };
-  return SetUtf8(held(section), held(key), held(value));
+  return SetUtf8(as_stored(section), as_stored(key), as_stored(value));
 }
 
 bool ProfileDocument::SetUtf8(std::string_view section, std::string_view key,
