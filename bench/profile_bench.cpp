@@ -39,8 +39,8 @@
 #include "frame/datastore.h"
 #include "platform/ascii.h"
 #include "platform/posix_files.h"
-#include "platform/system_platform.h"
 #include "platform/profile_document.h"
+#include "platform/system_platform.h"
 #include "testing/test_installation.h"
 
 namespace quillmore {

@@ -13,7 +13,6 @@
 #include <libxml/parser.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltutils.h>
-
 #include <time.h>
 
 #include <atomic>
@@ -68,7 +67,8 @@ std::string Receipt(const char* root, const char* total, const char* cashier,
   return xml + "</" + items + "></" + root + ">";
 }
 
-const std::string kReceipt = Receipt("Receipt", "Total", "Cashier", "Items", "Item");
+const std::string kReceipt =
+    Receipt("Receipt", "Total", "Cashier", "Items", "Item");
 const std::string kSale = Receipt("Sale", "Sum", "Clerk", "Lines", "Line");
 
 constexpr const char* kRenaming =
@@ -133,8 +133,9 @@ struct Statements {
   std::string Result() {
     std::string out;
     out.reserve(rows.size() + 128);
-    out.append("INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total, f_cashier) "
-               "VALUES ( 42 ");
+    out.append(
+        "INSERT INTO TBL_USER1_1A2B3C4D (f_id , f_total, f_cashier) "
+        "VALUES ( 42 ");
     Quote(out, total);
     Quote(out, cashier);
     return out.append(")").append(rows);
@@ -206,8 +207,8 @@ void Walk(const xmlNode* node, Statements& s) {
 }
 
 std::string StylesheetFloor(xsltStylesheet* style, const std::string& xml) {
-  xmlDoc* doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()),
-                              nullptr, nullptr, XML_PARSE_NONET);
+  xmlDoc* doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), nullptr,
+                              nullptr, XML_PARSE_NONET);
   xmlDoc* result = xsltApplyStylesheet(style, doc, nullptr);
   Statements s;
   Walk(result->children, s);
@@ -255,7 +256,8 @@ void Compare(benchmark::State& state, const std::function<std::string()>& floor,
   state.counters["library us"] = library_s / calls * 1e6;
   state.counters["ratio to floor"] = library_s / floor_s;
   state.counters["floor allocs"] = static_cast<double>(floor_allocs) / calls;
-  state.counters["library allocs"] = static_cast<double>(library_allocs) / calls;
+  state.counters["library allocs"] =
+      static_cast<double>(library_allocs) / calls;
   state.counters["alloc ratio"] =
       static_cast<double>(library_allocs) / static_cast<double>(floor_allocs);
   state.SetLabel(std::to_string(kReceipt.size()) + "-byte receipt");
@@ -276,8 +278,8 @@ void Insert(benchmark::State& state, bool use_parser) {
   inst.Write("devdata1.ini", DeviceFile(use_parser ? 1 : 0, sheet));
   CQuillmoreExt q;
   q.LoadData(1);
-  xsltStylesheet* style = xsltParseStylesheetFile(
-      reinterpret_cast<const xmlChar*>(sheet.c_str()));
+  xsltStylesheet* style =
+      xsltParseStylesheetFile(reinterpret_cast<const xmlChar*>(sheet.c_str()));
   const std::string& record = use_parser ? kSale : kReceipt;
   std::string buffer(1 << 16, '\0');
   const auto library = [&] {
@@ -285,19 +287,27 @@ void Insert(benchmark::State& state, bool use_parser) {
                                 static_cast<std::uint32_t>(buffer.size()));
   };
   if (use_parser) {
-    Compare(state, [&] { return StylesheetFloor(style, record); }, library,
-            buffer.data());
+    Compare(
+        state, [&] { return StylesheetFloor(style, record); }, library,
+        buffer.data());
   } else {
-    Compare(state, [&] { return SaxFloor(record); }, library, buffer.data());
+    Compare(
+        state, [&] { return SaxFloor(record); }, library, buffer.data());
   }
   xsltFreeStylesheet(style);
 }
 
-void BM_InsertWithoutStylesheet(benchmark::State& state) { Insert(state, false); }
+void BM_InsertWithoutStylesheet(benchmark::State& state) {
+  Insert(state, false);
+}
 void BM_InsertWithStylesheet(benchmark::State& state) { Insert(state, true); }
 
-BENCHMARK(BM_InsertWithoutStylesheet)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_InsertWithStylesheet)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_InsertWithoutStylesheet)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_InsertWithStylesheet)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace quillmore

@@ -37,13 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   q.LoadData(1);
   Probe([&](char* b, std::uint32_t n) { return q.GetDatabaseName(b, n); });
   Probe([&](char* b, std::uint32_t n) { return q.GetConnectionString(b, n); });
-  Probe([&](char* b, std::uint32_t n) { return q.GetUserCreateQueryEx(1, b, n); });
-  Probe([&](char* b, std::uint32_t n) { return q.GetUserDropQueryEx(1, b, n); });
-  Probe([&](char* b, std::uint32_t n) { return q.GetUserTableNames(1, b, n); });
-  Probe([&](char* b, std::uint32_t n) { return q.GetSelectTemplateQuery(b, n); });
-  Probe([&](char* b, std::uint32_t n) { return q.GetDeleteQueryByDate("2026-01-01", b, n); });
   Probe([&](char* b, std::uint32_t n) {
-    return q.GetUserInsertQuery(7, "<a><Total>1</Total><Item name='x'/></a>", b, n);
+    return q.GetUserCreateQueryEx(1, b, n);
+  });
+  Probe(
+      [&](char* b, std::uint32_t n) { return q.GetUserDropQueryEx(1, b, n); });
+  Probe([&](char* b, std::uint32_t n) { return q.GetUserTableNames(1, b, n); });
+  Probe(
+      [&](char* b, std::uint32_t n) { return q.GetSelectTemplateQuery(b, n); });
+  Probe([&](char* b, std::uint32_t n) {
+    return q.GetDeleteQueryByDate("2026-01-01", b, n);
+  });
+  Probe([&](char* b, std::uint32_t n) {
+    return q.GetUserInsertQuery(7, "<a><Total>1</Total><Item name='x'/></a>", b,
+                                n);
   });
   _tagSEARCHPARAM params[3];
   std::memset(params, 0, sizeof params);

@@ -235,12 +235,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   Reference ref(text);
   const std::vector<std::string> sections = {"A",  "a", " B ", "S1",
                                              "x]", "",  "\t"};
-  const std::vector<std::string> keys = {"k",  "K",  " j",  "=",
-                                         ";c", "[x", "LEN", "a b",
-                                         std::string("k\0x", 3)};
-  const std::vector<std::string> values = {
-      "", "v", " v ", "\"q\"", "1\x1A", "\x1A", "x\ny=1", "2\r", "'", "v",
-      std::string("v\0w", 3)};
+  const std::vector<std::string> keys = {
+      "k", "K", " j", "=", ";c", "[x", "LEN", "a b", std::string("k\0x", 3)};
+  const std::vector<std::string> values = {"",
+                                           "v",
+                                           " v ",
+                                           "\"q\"",
+                                           "1\x1A",
+                                           "\x1A",
+                                           "x\ny=1",
+                                           "2\r",
+                                           "'",
+                                           "v",
+                                           std::string("v\0w", 3)};
   std::vector<std::pair<std::string, std::string>> names;
   bool changed = false;
   while (in.remaining_bytes() > 0 && names.size() < 64) {

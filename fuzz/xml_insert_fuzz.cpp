@@ -55,8 +55,10 @@ Definitions Parse(std::string_view text) {
     }
   }
   for (std::size_t i = 0; i < defs.top.size(); ++i) {
-    defs.top[i].dwChildLen = static_cast<std::uint32_t>(defs.children[i].size());
-    defs.top[i].pChild = defs.children[i].empty() ? nullptr : defs.children[i].data();
+    defs.top[i].dwChildLen =
+        static_cast<std::uint32_t>(defs.children[i].size());
+    defs.top[i].pChild =
+        defs.children[i].empty() ? nullptr : defs.children[i].data();
   }
   return defs;
 }
@@ -71,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (record_at == std::string::npos) return 0;
   const std::size_t sheet_at = input.find('\0', record_at + 1);
   const Definitions defs = Parse(std::string_view(input).substr(0, record_at));
-  const std::string record = input.substr(record_at + 1, sheet_at - record_at - 1);
+  const std::string record =
+      input.substr(record_at + 1, sheet_at - record_at - 1);
   const std::size_t limit = quillmore::StatementLimit(record.size());
   quillmore::UserInsertBuilder builder(
       std::span<const _tagUSERTABLEINFO>(defs.top.data(), defs.top.size()), 1,
@@ -82,9 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   } else {
     installation.Write("f.xsl", input.substr(sheet_at + 1));
     quillmore::XmlParser parser;
-    read = parser.LoadStylesheet((installation.dv() + "/f.xsl").c_str()) ==
-               quillmore::XmlParser::kOk &&
-           parser.Transform(record.c_str(), builder) == quillmore::XmlParser::kOk;
+    read =
+        parser.LoadStylesheet((installation.dv() + "/f.xsl").c_str()) ==
+            quillmore::XmlParser::kOk &&
+        parser.Transform(record.c_str(), builder) == quillmore::XmlParser::kOk;
   }
   if (!read) return 0;
   const std::optional<std::string> statements = builder.Statements();

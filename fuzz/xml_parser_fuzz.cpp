@@ -12,7 +12,8 @@ namespace {
 
 class Balance final : public quillmore::RecordHandler {
  public:
-  bool OnStart(std::string_view, const quillmore::RecordAttributes& a) override {
+  bool OnStart(std::string_view,
+               const quillmore::RecordAttributes& a) override {
     std::string scratch;
     for (std::size_t i = 0; i < a.size(); ++i) (void)a.Value(i, scratch);
     ++open_;

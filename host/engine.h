@@ -31,7 +31,8 @@ class Engine {
   virtual bool MysqlFamily() const = 0;
 
   // Runs one statement; `changed` receives the number of rows it changed.
-  virtual bool Execute(const std::string& sql, long long* changed = nullptr) = 0;
+  virtual bool Execute(const std::string& sql,
+                       long long* changed = nullptr) = 0;
   virtual bool Query(const std::string& sql, Rows& rows) = 0;
   // The f_id the last INSERT on this connection was given.
   virtual bool LastInsertId(long long& id) = 0;

@@ -87,8 +87,8 @@ bool Ingest::Add(const Record& r) {
         Timed t(library_seconds);
         rows = quillmore_tools::RecordText(
             [&](char* b, uint32_t n) {
-              return q_.GetUserInsertQuery(static_cast<int>(id),
-                                           r.xml->c_str(), b, n);
+              return q_.GetUserInsertQuery(static_cast<int>(id), r.xml->c_str(),
+                                           b, n);
             },
             static_cast<uint32_t>(std::min<uint64_t>(limit, INT32_MAX)));
       }

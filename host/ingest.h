@@ -23,9 +23,9 @@ class Timed {
   explicit Timed(double& total)
       : total_(total), start_(std::chrono::steady_clock::now()) {}
   ~Timed() {
-    total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                            start_)
-                  .count();
+    total_ +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_)
+            .count();
   }
   Timed(const Timed&) = delete;
   Timed& operator=(const Timed&) = delete;

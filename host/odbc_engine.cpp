@@ -131,8 +131,9 @@ class OdbcEngine final : public Engine {
   }
 
   bool Begin() override {
-    return Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                                   reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
+    return Check(
+        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
   }
   bool Commit() override { return End(SQL_COMMIT); }
   bool Rollback() override { return End(SQL_ROLLBACK); }
@@ -234,8 +235,9 @@ class OdbcEngine final : public Engine {
   }
   bool End(SQLSMALLINT how) {
     const bool ended = Check(SQLEndTran(SQL_HANDLE_DBC, dbc_, how));
-    const bool back = Check(SQLSetConnectAttr(
-        dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+    const bool back = Check(
+        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
     return ended && back;
   }
 
@@ -268,7 +270,8 @@ std::unique_ptr<Engine> OpenOdbc(const std::string& connection,
   }
   SQLSMALLINT length = 0;
   const SQLRETURN rc = SQLDriverConnect(
-      dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connection.c_str())),
+      dbc, nullptr,
+      reinterpret_cast<SQLCHAR*>(const_cast<char*>(connection.c_str())),
       static_cast<SQLSMALLINT>(connection.size()), nullptr, 0, &length,
       SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {

@@ -20,31 +20,41 @@ namespace qmhost {
 namespace {
 
 const char kUsageText[] =
-    "usage: quillmore-host COMMAND [ARGS] [--db FILE | --odbc [--odbc-extra ATTRS]]\n"
+    "usage: quillmore-host COMMAND [ARGS] [--db FILE | --odbc [--odbc-extra "
+    "ATTRS]]\n"
     "\n"
     "Stores, browses, searches and prunes the text records of one device of\n"
     "the DV installation beside this executable (DV/devdata<N>.ini), with\n"
     "the SQL the library makes, and shows that SQL as it runs.\n"
     "\n"
     "commands:\n"
-    "  init DEVICE                 create the database, text table, user tables\n"
+    "  init DEVICE                 create the database, text table, user "
+    "tables\n"
     "  ingest DEVICE FILE|-        store records from JSON Lines\n"
-    "  browse DEVICE FROM TO       the records of a date range, user tables joined\n"
-    "  search DEVICE CAMERA FROM TO [ITEM=VALUE|ITEM>=VALUE|ITEM<=VALUE ...] [--or]\n"
-    "                              the search SELECT, then the keyword items in memory\n"
+    "  browse DEVICE FROM TO       the records of a date range, user tables "
+    "joined\n"
+    "  search DEVICE CAMERA FROM TO [ITEM=VALUE|ITEM>=VALUE|ITEM<=VALUE ...] "
+    "[--or]\n"
+    "                              the search SELECT, then the keyword items "
+    "in memory\n"
     "  prune DEVICE --below ID | --before DATE\n"
-    "                              delete old records and their user-table rows\n"
+    "                              delete old records and their user-table "
+    "rows\n"
     "  drop DEVICE                 drop the user tables and the text table\n"
-    "  stats DEVICE                rows per table, user-table rows without a record\n"
-    "  generate N [--seed S]       write N generated till receipts as JSON Lines\n"
+    "  stats DEVICE                rows per table, user-table rows without a "
+    "record\n"
+    "  generate N [--seed S]       write N generated till receipts as JSON "
+    "Lines\n"
     "\n"
     "engines:\n"
-    "  --db FILE          SQLite, the default (FILE defaults to quillmore.sqlite);\n"
+    "  --db FILE          SQLite, the default (FILE defaults to "
+    "quillmore.sqlite);\n"
     "                     runs devices of type 2 and 3 (the SQL Server forms)\n"
     "  --odbc             ODBC with the device's connection string (type 4:\n"
     "                     MariaDB or MySQL through the driver registered as\n"
     "                     \"MySQL ODBC 3.51 Driver\")\n"
-    "  --odbc-extra ATTRS attributes added to that string, e.g. \"PORT=3307;\"\n"
+    "  --odbc-extra ATTRS attributes added to that string, e.g. "
+    "\"PORT=3307;\"\n"
     "\n"
     "'quillmore-host COMMAND --help' tells more. Exit status: 0 done, 1 a\n"
     "statement failed or was refused, 2 bad arguments, 3 what was asked can't\n"
@@ -67,20 +77,24 @@ const Help kHelp[] = {
      "usage: quillmore-host ingest DEVICE FILE|- [--quiet] [engine]\n\n"
      "One JSON object per line: date, camera and text are required; systime,\n"
      "xml, savepath and savepos are optional. For each record: the library's\n"
-     "INSERT (GetInsertQueryEx) with the host's values escaped for the engine,\n"
+     "INSERT (GetInsertQueryEx) with the host's values escaped for the "
+     "engine,\n"
      "the f_id the database gave it, and the user-table INSERTs the library\n"
      "makes from its XML (GetUserInsertQuery). A thousand records per\n"
-     "transaction. A statement the engine refuses is reported with its message\n"
+     "transaction. A statement the engine refuses is reported with its "
+     "message\n"
      "and counted, and the ingest goes on; the exit status is then 1.\n"
      "Shows a progress bar when standard error is a terminal, and at the end\n"
      "records per second and the share of the time spent inside the library\n"
      "and inside the database.\n"},
     {"browse",
-     "usage: quillmore-host browse DEVICE FROM TO [--limit N] [--tsv] [engine]\n\n"
+     "usage: quillmore-host browse DEVICE FROM TO [--limit N] [--tsv] "
+     "[engine]\n\n"
      "The library's date-range SELECT (GetSelectQueryByDateTime), which joins\n"
      "the user tables: one row per row of each joined table. The table shows\n"
      "the first N rows (20; --limit 0 for all); --tsv prints every row and\n"
-     "column, tab-separated, with \\\\, \\t, \\n, \\r escaped and NULL as \\N.\n"},
+     "column, tab-separated, with \\\\, \\t, \\n, \\r escaped and NULL as "
+     "\\N.\n"},
     {"search",
      "usage: quillmore-host search DEVICE CAMERA FROM TO [TERM ...] [--or]\n"
      "                             [--ids] [--tsv] [--limit N] [engine]\n\n"
@@ -96,7 +110,8 @@ const Help kHelp[] = {
      "XML items (kind 0) give an exist() clause only SQL Server runs: the\n"
      "host shows the statement and says so instead of running it.\n"},
     {"prune",
-     "usage: quillmore-host prune DEVICE --below ID | --before DATE [engine]\n\n"
+     "usage: quillmore-host prune DEVICE --below ID | --before DATE "
+     "[engine]\n\n"
      "The library's DELETE batch (GetDeleteQueryByID or GetDeleteQueryByDate)\n"
      "for the text table and the user tables, in one transaction.\n"},
     {"drop",
@@ -118,12 +133,15 @@ const Help kHelp[] = {
 };
 
 int Usage(const std::string& message) {
-  std::fprintf(stderr, "quillmore-host: %s\n(quillmore-host --help tells the commands)\n",
-               message.c_str());
+  std::fprintf(
+      stderr,
+      "quillmore-host: %s\n(quillmore-host --help tells the commands)\n",
+      message.c_str());
   return kUsage;
 }
 
-bool ParseNumber(const std::string& s, long long lo, long long hi, long long& out) {
+bool ParseNumber(const std::string& s, long long lo, long long hi,
+                 long long& out) {
   char* end = nullptr;
   errno = 0;
   const long long v = std::strtoll(s.c_str(), &end, 10);
@@ -192,10 +210,12 @@ int Main(int argc, char** argv) {
     } else if (a == "--or") {
       o.or_mode = true;
     } else if (a == "--limit") {
-      if (!value(v) || !ParseNumber(v, 0, 1L << 30, n)) return Usage("--limit takes a number");
+      if (!value(v) || !ParseNumber(v, 0, 1L << 30, n))
+        return Usage("--limit takes a number");
       o.limit = static_cast<long>(n);
     } else if (a == "--seed") {
-      if (!value(v) || !ParseNumber(v, 0, INT64_MAX, n)) return Usage("--seed takes a number");
+      if (!value(v) || !ParseNumber(v, 0, INT64_MAX, n))
+        return Usage("--seed takes a number");
       o.seed = static_cast<unsigned long long>(n);
     } else if (a == "--below") {
       if (!value(o.below)) return Usage("--below takes a record number");
@@ -222,14 +242,15 @@ int Main(int argc, char** argv) {
   static const struct {
     const char* command;
     size_t operands;  // after DEVICE; search takes more
-  } kOperands[] = {{"init", 0},   {"ingest", 1}, {"browse", 2}, {"search", 3},
-                   {"prune", 0},  {"drop", 0},   {"stats", 0}};
+  } kOperands[] = {{"init", 0},  {"ingest", 1}, {"browse", 2}, {"search", 3},
+                   {"prune", 0}, {"drop", 0},   {"stats", 0}};
   size_t want = 0;
   for (const auto& k : kOperands) {
     if (command == k.command) want = k.operands;
   }
   long long device = 0;
-  if (o.args.empty() || !ParseNumber(o.args[0], -2147483647LL - 1, 2147483647LL, device)) {
+  if (o.args.empty() ||
+      !ParseNumber(o.args[0], -2147483647LL - 1, 2147483647LL, device)) {
     return Usage(command + " takes a device number first");
   }
   const bool exact = command != "search";
@@ -241,7 +262,8 @@ int Main(int argc, char** argv) {
     return Usage("prune takes either --below ID or --before DATE");
   }
   long long camera = 0;
-  if (command == "search" && !ParseNumber(o.args[1], -2147483647LL - 1, 2147483647LL, camera)) {
+  if (command == "search" &&
+      !ParseNumber(o.args[1], -2147483647LL - 1, 2147483647LL, camera)) {
     return Usage("search takes a camera number (100 for all)");
   }
   const std::string input = command == "ingest" ? Absolute(o.args[1]) : "";
@@ -252,8 +274,9 @@ int Main(int argc, char** argv) {
   if (command == "ingest") return road.IngestFile(input);
   if (command == "browse") return road.Browse(o.args[1], o.args[2]);
   if (command == "search") {
-    return road.Search(static_cast<int>(camera), o.args[2], o.args[3],
-                       std::vector<std::string>(o.args.begin() + 4, o.args.end()));
+    return road.Search(
+        static_cast<int>(camera), o.args[2], o.args[3],
+        std::vector<std::string>(o.args.begin() + 4, o.args.end()));
   }
   if (command == "prune") return road.Prune();
   if (command == "drop") return road.Drop();

@@ -7,16 +7,35 @@ namespace {
 
 // Within 30 bytes each; quotes, backslashes and UTF-8 on purpose.
 const char* const kCashiers[] = {
-    "Ann",           "Bob",           "O'Neil",        "D'Arcy Smith",
-    "Zoë Ångström",  "Jürgen Weiß",   "Łukasz",        "SHOP\\bea",
-    "Renée \"Ree\" Dubois",  "Siobhán O'Brien",   "C:\\Tills\\Max",
+    "Ann",
+    "Bob",
+    "O'Neil",
+    "D'Arcy Smith",
+    "Zoë Ångström",
+    "Jürgen Weiß",
+    "Łukasz",
+    "SHOP\\bea",
+    "Renée \"Ree\" Dubois",
+    "Siobhán O'Brien",
+    "C:\\Tills\\Max",
 };
 // Within 40 bytes each.
 const char* const kItems[] = {
-    "Tea",            "Coffee",           "Croissant",     "Crème brûlée",
-    "Käse & Brot",    "Fish 'n' chips",   "Pain au chocolat", "Smørrebrød",
-    "Back\\slash bagel", "\"Quoted\" cake",  "Çay",           "Apple pie",
-    "Water <still>",  "Gâteau l'Opéra",   "Zürcher Geschnetzeltes",
+    "Tea",
+    "Coffee",
+    "Croissant",
+    "Crème brûlée",
+    "Käse & Brot",
+    "Fish 'n' chips",
+    "Pain au chocolat",
+    "Smørrebrød",
+    "Back\\slash bagel",
+    "\"Quoted\" cake",
+    "Çay",
+    "Apple pie",
+    "Water <still>",
+    "Gâteau l'Opéra",
+    "Zürcher Geschnetzeltes",
 };
 
 std::string Cents(long cents) {
@@ -41,12 +60,23 @@ void CivilFromDays(long z, int& y, unsigned& m, unsigned& d) {
 void AppendXmlEscaped(std::string& out, const std::string& s) {
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -80,7 +110,8 @@ Receipt ReceiptGenerator::Next() {
   for (uint32_t i = 0; i < lines; ++i) {
     const long cents = 50 + 5 * static_cast<long>(Below(390));
     total += cents;
-    r.items.push_back({kItems[Below(sizeof kItems / sizeof *kItems)], Cents(cents)});
+    r.items.push_back(
+        {kItems[Below(sizeof kItems / sizeof *kItems)], Cents(cents)});
   }
   r.total = Cents(total);
   r.card = Below(3) != 0;
@@ -92,9 +123,10 @@ Receipt ReceiptGenerator::Next() {
   char date[96], systime[64], path[96];
   std::snprintf(date, sizeof date, "%04d-%02u-%02u %02ld:%02ld:%02ld", y, m, d,
                 second_ / 3600, second_ / 60 % 60, second_ % 60);
-  std::snprintf(systime, sizeof systime, "%02ld:%02ld:%02ld.%03u", second_ / 3600,
-                second_ / 60 % 60, second_ % 60, Below(1000));
-  std::snprintf(path, sizeof path, "/rec/cam%d/%04d%02u%02u.avi", till, y, m, d);
+  std::snprintf(systime, sizeof systime, "%02ld:%02ld:%02ld.%03u",
+                second_ / 3600, second_ / 60 % 60, second_ % 60, Below(1000));
+  std::snprintf(path, sizeof path, "/rec/cam%d/%04d%02u%02u.avi", till, y, m,
+                d);
 
   std::string text = "TILL " + std::to_string(till) + "  RECEIPT " +
                      std::to_string(number_) + "\nCLERK " + r.cashier + "\n";

@@ -43,8 +43,8 @@ class ReceiptGenerator {
   uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Random() % n); }
 
   uint64_t state_;
-  long day_ = 0;             // days after 2026-12-01
-  long second_ = 8 * 3600;   // of the day
+  long day_ = 0;            // days after 2026-12-01
+  long second_ = 8 * 3600;  // of the day
   long number_ = 0;
   uint32_t savepos_[2] = {0, 0};
 };

@@ -11,11 +11,21 @@ void AppendString(std::string& out, std::string_view s) {
   for (char c : s) {
     const auto u = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (u < 0x20) {
           char hex[8];
@@ -92,12 +102,26 @@ class Reader {
       if (i_ == s_.size()) break;
       const char e = s_[i_++];
       switch (e) {
-        case '"': case '\\': case '/': out += e; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+        case '\\':
+        case '/':
+          out += e;
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           uint32_t cp = 0;
           if (!Hex4(cp)) return false;
@@ -154,7 +178,8 @@ class Reader {
       std::string ignored;
       return String(ignored);
     }
-    if (c == '{' || c == '[') return Fail("nested values are not record fields");
+    if (c == '{' || c == '[')
+      return Fail("nested values are not record fields");
     for (const char* word : {"true", "false", "null"}) {
       if (s_.substr(i_).starts_with(word)) {
         i_ += std::string_view(word).size();

@@ -17,7 +17,8 @@ TEST(Records, JsonLinesReadWhatTheyMeanOrSayWhy) {
     std::string error;  // a part of the message when refused
   } cases[] = {
       {R"({"date":"d","camera":2,"text":"a\"b\\c\/\n\t"})", "a\"b\\c/\n\t", ""},
-      {R"( { "text" : "\u00e9\u20ac\ud83d\ude00" , "camera" : -1 , "date" : "d" , "extra" : [1] } )", "", "nested"},
+      {R"( { "text" : "\u00e9\u20ac\ud83d\ude00" , "camera" : -1 , "date" : "d" , "extra" : [1] } )",
+       "", "nested"},
       {R"({"text":"\u00e9\u20ac\ud83d\ude00","camera":-1,"date":"d","extra":null,"n":1.5e3,"b":true})",
        "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", ""},
       {R"({"date":"d","camera":1,"text":"x","xml":null})", "x", ""},
@@ -25,7 +26,8 @@ TEST(Records, JsonLinesReadWhatTheyMeanOrSayWhy) {
       {R"({"date":"d","camera":1,"text":"\ud83d"})", "", "lone surrogate"},
       {R"({"date":"d","camera":1,"text":"\ude00x"})", "", "lone surrogate"},
       {R"({"date":"d","camera":1,"text":"\x"})", "", "unknown escape"},
-      {"{\"date\":\"d\",\"camera\":1,\"text\":\"a\tb\"}", "", "control character"},
+      {"{\"date\":\"d\",\"camera\":1,\"text\":\"a\tb\"}", "",
+       "control character"},
       {R"({"date":"d","camera":1,"text":"open)", "", "closing quote"},
       {R"({"date":"d","camera":1})", "", "no 'text'"},
       {R"({"date":"d","camera":1.5,"text":""})", "", "whole number"},
@@ -44,7 +46,8 @@ TEST(Records, JsonLinesReadWhatTheyMeanOrSayWhy) {
     if (ok) {
       EXPECT_EQ(r.text, c.text) << c.line;
     } else {
-      EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
+      EXPECT_NE(error.find(c.error), std::string::npos)
+          << c.line << ": " << error;
     }
   }
 }
@@ -65,7 +68,8 @@ TEST(Records, GeneratedReceiptsFitTheirColumns) {
 }
 
 TEST(Records, BatchesSplitOnlyBetweenStatements) {
-  const std::vector<std::string> want = {"INSERT INTO A VALUES ('x\ny', 'it''s')", "DELETE FROM [B]"};
+  const std::vector<std::string> want = {
+      "INSERT INTO A VALUES ('x\ny', 'it''s')", "DELETE FROM [B]"};
   EXPECT_EQ(Statements("\n" + want[0] + "\n\n" + want[1] + "\n"), want);
   EXPECT_EQ(Escaped("O'Neil \\ x", false), "O''Neil \\ x");
   EXPECT_EQ(Escaped("O'Neil \\ x", true), "O''Neil \\\\ x");

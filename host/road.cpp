@@ -32,7 +32,8 @@ std::string Attributes(const std::string& connection, bool drop_database,
     if (end == std::string::npos) end = connection.size();
     std::string attr = connection.substr(start, end - start);
     std::string key = attr.substr(0, attr.find('='));
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : key)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (hide_password && key == "PWD") attr = "PWD=...";
     if (!(drop_database && key == "DATABASE")) out += attr + ";";
     start = end + 1;
@@ -66,7 +67,8 @@ size_t Width(const std::string& s) {
   return n;
 }
 
-void PrintTable(const Rows& rows, long limit, const std::vector<size_t>& shown) {
+void PrintTable(const Rows& rows, long limit,
+                const std::vector<size_t>& shown) {
   const size_t count = limit > 0 ? std::min<size_t>(limit, rows.values.size())
                                  : rows.values.size();
   std::vector<std::vector<std::string>> cells(count + 1);
@@ -80,23 +82,28 @@ void PrintTable(const Rows& rows, long limit, const std::vector<size_t>& shown) 
     }
   }
   for (auto& line : cells) {
-    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
+    for (size_t c = 0; c < line.size(); ++c)
+      widths[c] = std::max(widths[c], Width(line[c]));
   }
   for (size_t r = 0; r < cells.size(); ++r) {
     std::string out;
     for (size_t c = 0; c < cells[r].size(); ++c) {
       out += (c ? " | " : "") + cells[r][c] +
-             std::string(c + 1 < cells[r].size() ? widths[c] - Width(cells[r][c]) : 0, ' ');
+             std::string(
+                 c + 1 < cells[r].size() ? widths[c] - Width(cells[r][c]) : 0,
+                 ' ');
     }
     std::printf("%s\n", out.c_str());
     if (r == 0) {
       std::string rule;
-      for (size_t c = 0; c < widths.size(); ++c) rule += (c ? "-+-" : "") + std::string(widths[c], '-');
+      for (size_t c = 0; c < widths.size(); ++c)
+        rule += (c ? "-+-" : "") + std::string(widths[c], '-');
       std::printf("%s\n", rule.c_str());
     }
   }
   if (count < rows.values.size()) {
-    std::printf("... and %zu more rows (--limit 0 shows all)\n", rows.values.size() - count);
+    std::printf("... and %zu more rows (--limit 0 shows all)\n",
+                rows.values.size() - count);
   }
 }
 
@@ -106,17 +113,27 @@ void PrintTsv(const Rows& rows, const std::vector<size_t>& shown) {
     std::string out;
     for (char c : s) {
       switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        default:
+          out += c;
       }
     }
     return out;
   };
   std::string out;
-  for (size_t c = 0; c < shown.size(); ++c) out += (c ? "\t" : "") + field(rows.columns[shown[c]]);
+  for (size_t c = 0; c < shown.size(); ++c)
+    out += (c ? "\t" : "") + field(rows.columns[shown[c]]);
   std::printf("%s\n", out.c_str());
   for (const auto& row : rows.values) {
     out.clear();
@@ -161,7 +178,8 @@ class LineReader {
       any = true;
       const char* start = buf_ + pos_;
       const void* nl = std::memchr(start, '\n', len_ - pos_);
-      const size_t take = nl ? static_cast<const char*>(nl) - start : len_ - pos_;
+      const size_t take =
+          nl ? static_cast<const char*>(nl) - start : len_ - pos_;
       consumed += take + (nl ? 1 : 0);
       if (line.size() + take > kMaxLine) {
         too_long = true;
@@ -192,11 +210,13 @@ class Progress {
     last_ = t;
     const double rate = t > 0 ? records / t : 0;
     if (total_ > 0) {
-      const int fill = static_cast<int>(30.0 * std::min<double>(bytes, total_) / total_);
-      std::fprintf(stderr, "\r[%s%s] %3d%%  %ld records  %.0f/s ",
-                   std::string(fill, '#').c_str(), std::string(30 - fill, '.').c_str(),
-                   static_cast<int>(100.0 * std::min<double>(bytes, total_) / total_),
-                   records, rate);
+      const int fill =
+          static_cast<int>(30.0 * std::min<double>(bytes, total_) / total_);
+      std::fprintf(
+          stderr, "\r[%s%s] %3d%%  %ld records  %.0f/s ",
+          std::string(fill, '#').c_str(), std::string(30 - fill, '.').c_str(),
+          static_cast<int>(100.0 * std::min<double>(bytes, total_) / total_),
+          records, rate);
     } else {
       std::fprintf(stderr, "\r%ld records  %.0f/s ", records, rate);
     }
@@ -273,11 +293,12 @@ int Road::Open(bool create_database) {
   q_.LoadData(device_);
   type_ = q_.GetDatabaseType();
   if (q_.GetUseDatabase() <= 0 || type_ <= 0) {
-    std::fprintf(stderr,
-                 "quillmore-host: device %d keeps no database (DV/devdata%d.ini "
-                 "beside quillmore-host is missing, or its DATABASE or DBTYPE "
-                 "is 0)\n",
-                 device_, device_);
+    std::fprintf(
+        stderr,
+        "quillmore-host: device %d keeps no database (DV/devdata%d.ini "
+        "beside quillmore-host is missing, or its DATABASE or DBTYPE "
+        "is 0)\n",
+        device_, device_);
     return kCannotRun;
   }
   if (!o_.odbc) {
@@ -307,9 +328,10 @@ int Road::Open(bool create_database) {
                  device_, type_);
     return kCannotRun;
   }
-  const std::string connection =
-      RecordText([&](char* b, uint32_t n) { return q_.GetConnectionString(b, n); }) +
-      o_.odbc_extra;
+  const std::string connection = RecordText([&](char* b, uint32_t n) {
+                                   return q_.GetConnectionString(b, n);
+                                 }) +
+                                 o_.odbc_extra;
   if (connection == o_.odbc_extra) {
     std::fprintf(stderr,
                  "quillmore-host: device %d has no connection string (DBSERVER "
@@ -318,16 +340,20 @@ int Road::Open(bool create_database) {
     return kFailed;
   }
   if (create_database) {
-    const std::string name = RecordText([&](char* b, uint32_t n) { return q_.GetDatabaseName(b, n); });
+    const std::string name = RecordText(
+        [&](char* b, uint32_t n) { return q_.GetDatabaseName(b, n); });
     const std::string create = RecordText([&](char* b, uint32_t n) {
       return q_.GetCreateDatabaseQuery(type_, name.c_str(), b, n);
     });
     if (create.empty()) {
-      std::fprintf(stderr, "quillmore-host: no CREATE DATABASE for type %d (DV/db%d.sql)\n",
-                   type_, type_);
+      std::fprintf(
+          stderr,
+          "quillmore-host: no CREATE DATABASE for type %d (DV/db%d.sql)\n",
+          type_, type_);
       return kFailed;
     }
-    if (const int rc = Connect(Attributes(connection, true, false)); rc != kOk) return rc;
+    if (const int rc = Connect(Attributes(connection, true, false)); rc != kOk)
+      return rc;
     if (!Run(create)) return kFailed;
   }
   return Connect(connection);
@@ -338,9 +364,8 @@ int Road::Open(bool create_database) {
 int Road::Init() {
   const std::string table = TextTable();
   if (!o_.odbc) {
-    const std::string library = RecordText([&](char* b, uint32_t n) {
-      return q_.GetCreateQuery(type_, b, n);
-    });
+    const std::string library = RecordText(
+        [&](char* b, uint32_t n) { return q_.GetCreateQuery(type_, b, n); });
     if (!o_.quiet) {
       std::printf(
           "-- SQLite: the database is the file %s (no CREATE DATABASE).\n"
@@ -353,11 +378,13 @@ int Road::Init() {
       if (!Run(sql)) return kFailed;
     }
   } else {
-    const std::string create = RecordText([&](char* b, uint32_t n) {
-      return q_.GetCreateQuery(type_, b, n);
-    });
+    const std::string create = RecordText(
+        [&](char* b, uint32_t n) { return q_.GetCreateQuery(type_, b, n); });
     if (create.empty()) {
-      std::fprintf(stderr, "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n", type_);
+      std::fprintf(
+          stderr,
+          "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n",
+          type_);
       return kFailed;
     }
     if (!Run(create)) return kFailed;
@@ -365,14 +392,16 @@ int Road::Init() {
   const std::vector<std::string> tables = UserTables();
   if (!tables.empty()) {
     const std::string batch = BatchText(
-        [&](char* b, uint32_t n) { return q_.GetUserCreateQueryEx(device_, b, n); },
+        [&](char* b, uint32_t n) {
+          return q_.GetUserCreateQueryEx(device_, b, n);
+        },
         quillmore_tools::UserTableEntryBound(q_, device_));
     for (const std::string& sql : Statements(batch)) {
       if (!Run(sql)) return kFailed;
     }
   }
-  std::printf("device %d ready on %s: text table %s", device_, db_->Describe().c_str(),
-              table.c_str());
+  std::printf("device %d ready on %s: text table %s", device_,
+              db_->Describe().c_str(), table.c_str());
   for (const std::string& t : tables) std::printf(", user table %s", t.c_str());
   std::printf("\n");
   return kOk;
@@ -381,7 +410,8 @@ int Road::Init() {
 int Road::IngestFile(const std::string& path) {
   std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
   if (f == nullptr) {
-    std::fprintf(stderr, "quillmore-host: can't read %s: %s\n", path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "quillmore-host: can't read %s: %s\n", path.c_str(),
+                 std::strerror(errno));
     return kFailed;
   }
   long long size = 0;
@@ -390,9 +420,10 @@ int Road::IngestFile(const std::string& path) {
     std::rewind(f);
   }
   long bad_lines = 0;
-  Ingest ingest(q_, device_, *db_, [&](const std::string& sql, const std::string& message) {
-    Refused(sql, message);
-  });
+  Ingest ingest(q_, device_, *db_,
+                [&](const std::string& sql, const std::string& message) {
+                  Refused(sql, message);
+                });
   Progress progress(size);
   LineReader reader(f);
   std::string line, error;
@@ -400,16 +431,19 @@ int Road::IngestFile(const std::string& path) {
   bool ok = true;
   Record record;
   for (long number = 1; ok && reader.Next(line, too_long); ++number) {
-    if (line.find_first_not_of(" \t\r") == std::string::npos && !too_long) continue;
+    if (line.find_first_not_of(" \t\r") == std::string::npos && !too_long)
+      continue;
     if (too_long || !ParseJsonLine(line, record, error)) {
       ++bad_lines;
       std::fprintf(stderr, "quillmore-host: %s line %ld is no record: %s\n",
-                   path.c_str(), number, too_long ? "longer than 64 MiB" : error.c_str());
+                   path.c_str(), number,
+                   too_long ? "longer than 64 MiB" : error.c_str());
       continue;
     }
     ok = ingest.Add(record);
     if (ingest.records == 1 && !ingest.first_statements.empty() && !o_.quiet) {
-      std::printf("-- the first record's statements (each record runs the same):\n");
+      std::printf(
+          "-- the first record's statements (each record runs the same):\n");
       for (const std::string& sql : ingest.first_statements) Show(sql);
       ingest.first_statements.clear();
     }
@@ -419,32 +453,38 @@ int Road::IngestFile(const std::string& path) {
   progress.Done();
   if (f != stdin) std::fclose(f);
   if (!ok) {
-    std::fprintf(stderr, "quillmore-host: the database failed: %s\n", ingest.error().c_str());
+    std::fprintf(stderr, "quillmore-host: the database failed: %s\n",
+                 ingest.error().c_str());
     return kFailed;
   }
   const double wall = progress.Seconds();
-  const double host = std::max(0.0, wall - ingest.library_seconds - ingest.database_seconds);
+  const double host =
+      std::max(0.0, wall - ingest.library_seconds - ingest.database_seconds);
   std::printf(
       "stored %ld records and %ld user-table rows in %.2f s: %.0f records/s\n"
       "time inside the library %.0f%%, inside the database %.0f%%, the host's "
       "own work (reading JSON, escaping) %.0f%%\n",
-      ingest.records, ingest.user_rows, wall, wall > 0 ? ingest.records / wall : 0.0,
+      ingest.records, ingest.user_rows, wall,
+      wall > 0 ? ingest.records / wall : 0.0,
       100 * ingest.library_seconds / wall, 100 * ingest.database_seconds / wall,
       100 * host / wall);
   if (ingest.refused + bad_lines + ingest.without_rows > 0) {
-    std::printf("refused statements: %ld; lines that are no record: %ld; records "
-                "whose XML gave no user-table row: %ld\n",
-                ingest.refused, bad_lines, ingest.without_rows);
+    std::printf(
+        "refused statements: %ld; lines that are no record: %ld; records "
+        "whose XML gave no user-table row: %ld\n",
+        ingest.refused, bad_lines, ingest.without_rows);
   }
   return ingest.refused + bad_lines > 0 ? kFailed : kOk;
 }
 
 int Road::Browse(const std::string& from, const std::string& to) {
   const std::string sql = RecordText([&](char* b, uint32_t n) {
-    return q_.GetSelectQueryByDateTime(Esc(from).c_str(), Esc(to).c_str(), b, n);
+    return q_.GetSelectQueryByDateTime(Esc(from).c_str(), Esc(to).c_str(), b,
+                                       n);
   });
   if (sql.empty()) {
-    std::fprintf(stderr, "quillmore-host: the library made no SELECT for these dates\n");
+    std::fprintf(
+        stderr, "quillmore-host: the library made no SELECT for these dates\n");
     return kFailed;
   }
   Rows rows;
@@ -458,17 +498,19 @@ int Road::Browse(const std::string& from, const std::string& to) {
   std::vector<size_t> shown;
   for (size_t i = 0; i < rows.columns.size(); ++i) {
     const std::string& c = rows.columns[i];
-    if (c != "f_xml" && c != "f_systime" && c != "f_savepath" && c != "f_savepos" &&
-        (c != "f_id" || shown.empty())) {
+    if (c != "f_xml" && c != "f_systime" && c != "f_savepath" &&
+        c != "f_savepos" && (c != "f_id" || shown.empty())) {
       shown.push_back(i);
     }
   }
   std::set<std::string> records;
   const long id = Column(rows, "f_id");
-  for (const auto& row : rows.values) records.insert(id >= 0 ? row[id].value_or("") : "");
+  for (const auto& row : rows.values)
+    records.insert(id >= 0 ? row[id].value_or("") : "");
   PrintTable(rows, o_.limit, shown);
-  std::printf("%zu rows (one per row of each joined user table) for %zu records\n",
-              rows.values.size(), records.size());
+  std::printf(
+      "%zu rows (one per row of each joined user table) for %zu records\n",
+      rows.values.size(), records.size());
   return kOk;
 }
 
@@ -489,12 +531,16 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
       _tagITEMSEARCHINFO item{};
       if (static_cast<uint32_t>(p.nItemIndex) >= items ||
           q_.GetItemSearchElementByIndex(device_, p.nItemIndex, &item) == 0) {
-        std::fprintf(stderr, "quillmore-host: search: device %d has no item %d (it has %u)\n",
-                     device_, p.nItemIndex, items);
+        std::fprintf(
+            stderr,
+            "quillmore-host: search: device %d has no item %d (it has %u)\n",
+            device_, p.nItemIndex, items);
         return kUsage;
       }
       keyword_items = keyword_items || item.byType >= 2;
-      if (item.byType == 0) xml_items.push_back(std::to_string(p.nItemIndex) + " (" + item.szName + ")");
+      if (item.byType == 0)
+        xml_items.push_back(std::to_string(p.nItemIndex) + " (" + item.szName +
+                            ")");
     }
     for (char* value : {p.szValue1, p.szValue2}) {
       std::string v;
@@ -505,7 +551,9 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
       }
       v = Esc(v);
       if (v.size() >= sizeof p.szValue1) {
-        std::fprintf(stderr, "quillmore-host: search: '%s' is longer than 49 bytes once escaped for %s\n",
+        std::fprintf(stderr,
+                     "quillmore-host: search: '%s' is longer than 49 bytes "
+                     "once escaped for %s\n",
                      value, db_->Describe().c_str());
         return kUsage;
       }
@@ -515,11 +563,13 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
   const int join = o_.or_mode ? 1 : 0;
   const std::string sql = RecordText(
       [&](char* b, uint32_t n) {
-        return q_.GetSelectQueryByItemIndex(camera, Esc(from).c_str(), Esc(to).c_str(),
-                                            escaped.empty() ? nullptr : escaped.data(),
-                                            static_cast<uint32_t>(escaped.size()), join, b, n);
+        return q_.GetSelectQueryByItemIndex(
+            camera, Esc(from).c_str(), Esc(to).c_str(),
+            escaped.empty() ? nullptr : escaped.data(),
+            static_cast<uint32_t>(escaped.size()), join, b, n);
       },
-      quillmore_tools::kFieldLimit + 1024 * static_cast<uint32_t>(escaped.size()));
+      quillmore_tools::kFieldLimit +
+          1024 * static_cast<uint32_t>(escaped.size()));
   if (sql.empty()) {
     std::fprintf(stderr, "quillmore-host: the library made no search SELECT\n");
     return kFailed;
@@ -527,13 +577,15 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
   if (sql.find(".exist('") != std::string::npos) {
     Show(sql);
     std::string names;
-    for (const std::string& n : xml_items) names += (names.empty() ? "" : ", ") + n;
-    std::fprintf(stderr,
-                 "quillmore-host: this search can't run on %s: item %s searches "
-                 "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
-                 "Server's xml column type. The statement above is what SQL "
-                 "Server would run.\n",
-                 db_->Describe().c_str(), names.c_str());
+    for (const std::string& n : xml_items)
+      names += (names.empty() ? "" : ", ") + n;
+    std::fprintf(
+        stderr,
+        "quillmore-host: this search can't run on %s: item %s searches "
+        "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
+        "Server's xml column type. The statement above is what SQL "
+        "Server would run.\n",
+        db_->Describe().c_str(), names.c_str());
     return kCannotRun;
   }
   Rows rows;
@@ -548,8 +600,9 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
     if (!seen.insert(id).second) continue;
     ids.push_back(id);
     const std::string text = row[text_col].value_or("");
-    if (q_.IsValidSearchRecord(text.c_str(), params.empty() ? nullptr : params.data(),
-                               static_cast<uint32_t>(params.size()), join) != 0) {
+    if (q_.IsValidSearchRecord(
+            text.c_str(), params.empty() ? nullptr : params.data(),
+            static_cast<uint32_t>(params.size()), join) != 0) {
       passed.push_back(id);
       shown.values.push_back(row);
     }
@@ -567,14 +620,17 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
     PrintTsv(shown, AllColumns(shown));
     return kOk;
   }
-  std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows.values.size(), ids.size(),
-              list(ids).c_str());
+  std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows.values.size(),
+              ids.size(), list(ids).c_str());
   if (keyword_items) {
-    std::printf("the keyword items, tested in memory on each record's text, passed %zu:%s\n",
-                passed.size(), list(passed).c_str());
+    std::printf(
+        "the keyword items, tested in memory on each record's text, passed "
+        "%zu:%s\n",
+        passed.size(), list(passed).c_str());
   } else {
-    std::printf("no keyword item among the terms: all %zu passed the test in memory\n",
-                passed.size());
+    std::printf(
+        "no keyword item among the terms: all %zu passed the test in memory\n",
+        passed.size());
   }
   std::vector<size_t> cols;
   for (const char* c : {"f_id", "f_date", "f_cam", "f_text"}) {
@@ -595,7 +651,8 @@ int Road::Prune() {
     char* end = nullptr;
     const long id = std::strtol(o_.below.c_str(), &end, 10);
     if (o_.below.empty() || *end != '\0' || id < 0 || id > 2147483647L) {
-      std::fprintf(stderr, "quillmore-host: prune: --below takes a record number\n");
+      std::fprintf(stderr,
+                   "quillmore-host: prune: --below takes a record number\n");
       return kUsage;
     }
     batch = RecordText([&](char* b, uint32_t n) {
@@ -630,11 +687,14 @@ int Road::Drop() {
   bool ok = true;
   if (q_.GetUseUserTable(device_) != 0) {
     const std::string batch = BatchText(
-        [&](char* b, uint32_t n) { return q_.GetUserDropQueryEx(device_, b, n); },
+        [&](char* b, uint32_t n) {
+          return q_.GetUserDropQueryEx(device_, b, n);
+        },
         quillmore_tools::UserTableEntryBound(q_, device_));
     for (const std::string& sql : Statements(batch)) ok = Run(sql) && ok;
   }
-  const std::string drop = RecordText([&](char* b, uint32_t n) { return q_.GetDropQuery(type_, b, n); });
+  const std::string drop = RecordText(
+      [&](char* b, uint32_t n) { return q_.GetDropQuery(type_, b, n); });
   ok = !drop.empty() && Run(drop) && ok;
   return ok ? kOk : kFailed;
 }
@@ -658,8 +718,9 @@ int Road::Stats() {
       if (!Query("SELECT COUNT(*) FROM " + names[i], r, false)) return kFailed;
       rows = r.values.at(0).at(0).value_or("0");
       if (i > 0 && text_there) {
-        if (!Query("SELECT COUNT(*) FROM " + names[i] + " WHERE f_id NOT IN (SELECT f_id FROM " +
-                       text_table + ")",
+        if (!Query("SELECT COUNT(*) FROM " + names[i] +
+                       " WHERE f_id NOT IN (SELECT f_id FROM " + text_table +
+                       ")",
                    r, false)) {
           return kFailed;
         }
@@ -667,11 +728,13 @@ int Road::Stats() {
       }
     }
     if (o_.tsv) {
-      std::printf("%s\t%s\t%s\n", names[i].c_str(), rows.c_str(), orphans.c_str());
+      std::printf("%s\t%s\t%s\n", names[i].c_str(), rows.c_str(),
+                  orphans.c_str());
     } else {
-      std::printf("  %-34s %8s rows%s%s\n", names[i].c_str(), rows.c_str(),
-                  orphans.empty() || orphans == "-" ? "" : ", without a text record: ",
-                  orphans == "-" ? "" : orphans.c_str());
+      std::printf(
+          "  %-34s %8s rows%s%s\n", names[i].c_str(), rows.c_str(),
+          orphans.empty() || orphans == "-" ? "" : ", without a text record: ",
+          orphans == "-" ? "" : orphans.c_str());
     }
   }
   size_t others = 0;
@@ -685,7 +748,8 @@ int Road::Stats() {
   if (o_.tsv) {
     std::printf("(other tables)\t%zu\t\n", others);
   } else {
-    std::printf("  other tables in the database: %zu%s\n", others, listed.c_str());
+    std::printf("  other tables in the database: %zu%s\n", others,
+                listed.c_str());
   }
   return kOk;
 }

@@ -41,16 +41,19 @@ class SqliteEngine final : public Engine {
     if (st.get() == nullptr) return false;
     Rows out;
     const int n = sqlite3_column_count(st.get());
-    for (int i = 0; i < n; ++i) out.columns.push_back(sqlite3_column_name(st.get(), i));
+    for (int i = 0; i < n; ++i)
+      out.columns.push_back(sqlite3_column_name(st.get(), i));
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
       std::vector<Value>& row = out.values.emplace_back();
       for (int i = 0; i < n; ++i) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
+        const auto* text =
+            reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
         if (text == nullptr) {
           row.emplace_back();
         } else {
-          row.emplace_back(std::string(text, sqlite3_column_bytes(st.get(), i)));
+          row.emplace_back(
+              std::string(text, sqlite3_column_bytes(st.get(), i)));
         }
       }
     }
@@ -87,7 +90,8 @@ class SqliteEngine final : public Engine {
     Statement(SqliteEngine* engine, const std::string& sql) {
       const char* tail = nullptr;
       if (sqlite3_prepare_v2(engine->db_, sql.c_str(),
-                             static_cast<int>(sql.size()), &st_, &tail) != SQLITE_OK) {
+                             static_cast<int>(sql.size()), &st_,
+                             &tail) != SQLITE_OK) {
         engine->Fail();
       } else if (st_ == nullptr) {
         engine->error_ = "no statement";
@@ -119,17 +123,19 @@ class SqliteEngine final : public Engine {
 std::vector<std::string> SqliteTextTable(const std::string& table) {
   // AUTOINCREMENT: an f_id is never given again after a prune, as with
   // IDENTITY.
-  return {"CREATE TABLE " + table +
-              " (f_id INTEGER PRIMARY KEY AUTOINCREMENT, f_date TEXT NOT NULL, "
-              "f_systime TEXT, f_cam INTEGER NOT NULL, f_text TEXT, f_xml TEXT, "
-              "f_savepath TEXT, f_savepos INTEGER)",
-          "CREATE INDEX IX_" + table + "_date ON " + table + " (f_date)"};
+  return {
+      "CREATE TABLE " + table +
+          " (f_id INTEGER PRIMARY KEY AUTOINCREMENT, f_date TEXT NOT NULL, "
+          "f_systime TEXT, f_cam INTEGER NOT NULL, f_text TEXT, f_xml TEXT, "
+          "f_savepath TEXT, f_savepos INTEGER)",
+      "CREATE INDEX IX_" + table + "_date ON " + table + " (f_date)"};
 }
 
-std::unique_ptr<Engine> OpenSqlite(const std::string& path, std::string& error) {
+std::unique_ptr<Engine> OpenSqlite(const std::string& path,
+                                   std::string& error) {
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
     error = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close_v2(db);

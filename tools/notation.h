@@ -43,7 +43,8 @@ inline bool Number(const std::string& s, long lo, long hi, long& out) {
 }
 
 // NAME:LENGTH[:TYPE]
-inline bool Column(const std::string& entry, UserTableDef& def, std::string& error) {
+inline bool Column(const std::string& entry, UserTableDef& def,
+                   std::string& error) {
   const size_t colon = entry.find(':');
   if (colon == std::string::npos) {
     error = "'" + entry + "': a column is NAME:LENGTH";
@@ -70,21 +71,25 @@ inline bool Column(const std::string& entry, UserTableDef& def, std::string& err
   return true;
 }
 
-inline bool Names(const std::vector<UserTableDef>& defs, const std::string& where,
-                  std::string& error) {
+inline bool Names(const std::vector<UserTableDef>& defs,
+                  const std::string& where, std::string& error) {
   std::set<std::string> seen;
   for (const UserTableDef& d : defs) {
     if (d.name.empty()) {
       error = "an empty name " + where + ": the library refuses it";
     } else if (d.name.size() > 49) {
-      error = "'" + d.name + "' " + where + " is longer than 49 bytes: the library would cut it";
-    } else if (!seen.insert(d.name).second) {
-      error = "'" + d.name + "' twice " + where + ": the library refuses a name repeated on one level";
-    } else if (d.name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                        "0123456789_") != std::string::npos ||
-               (d.name[0] >= '0' && d.name[0] <= '9')) {
       error = "'" + d.name + "' " + where +
-              ": the library takes letters, digits and _ only, not a digit first";
+              " is longer than 49 bytes: the library would cut it";
+    } else if (!seen.insert(d.name).second) {
+      error = "'" + d.name + "' twice " + where +
+              ": the library refuses a name repeated on one level";
+    } else if (d.name.find_first_not_of(
+                   "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                   "0123456789_") != std::string::npos ||
+               (d.name[0] >= '0' && d.name[0] <= '9')) {
+      error =
+          "'" + d.name + "' " + where +
+          ": the library takes letters, digits and _ only, not a digit first";
     }
     if (!error.empty()) return false;
   }
@@ -93,12 +98,15 @@ inline bool Names(const std::vector<UserTableDef>& defs, const std::string& wher
 
 }  // namespace notation_detail
 
-inline bool ParseUserTables(const std::string& text, std::vector<UserTableDef>& defs,
+inline bool ParseUserTables(const std::string& text,
+                            std::vector<UserTableDef>& defs,
                             std::string& error) {
   using namespace notation_detail;
   defs.clear();
   size_t i = 0;
-  auto blank = [&](size_t k) { return text[k] == ' ' || text[k] == '\t' || text[k] == '\n'; };
+  auto blank = [&](size_t k) {
+    return text[k] == ' ' || text[k] == '\t' || text[k] == '\n';
+  };
   while (i < text.size()) {
     if (blank(i)) {
       ++i;
@@ -133,7 +141,8 @@ inline bool ParseUserTables(const std::string& text, std::vector<UserTableDef>& 
         return false;
       }
       if (def.children.size() > 255) {
-        error = "'" + def.name + "' has " + std::to_string(def.children.size()) +
+        error = "'" + def.name + "' has " +
+                std::to_string(def.children.size()) +
                 " columns: a group has at most 255";
         return false;
       }
@@ -151,7 +160,8 @@ inline bool ParseUserTables(const std::string& text, std::vector<UserTableDef>& 
 inline std::string FormatUserTables(const std::vector<UserTableDef>& defs) {
   std::string out;
   auto column = [](const UserTableDef& d) {
-    return d.name + ":" + std::to_string(d.length) + (d.type ? ":" + std::to_string(d.type) : "");
+    return d.name + ":" + std::to_string(d.length) +
+           (d.type ? ":" + std::to_string(d.type) : "");
   };
   for (const UserTableDef& d : defs) {
     if (!out.empty()) out += " ";
@@ -160,7 +170,8 @@ inline std::string FormatUserTables(const std::vector<UserTableDef>& defs) {
       continue;
     }
     out += d.name + "[";
-    for (size_t i = 0; i < d.children.size(); ++i) out += (i ? "," : "") + column(d.children[i]);
+    for (size_t i = 0; i < d.children.size(); ++i)
+      out += (i ? "," : "") + column(d.children[i]);
     out += "]";
   }
   return out;
@@ -168,14 +179,16 @@ inline std::string FormatUserTables(const std::vector<UserTableDef>& defs) {
 
 // What the library accepts but a database may not: names that give column
 // or table names SQL can't take unquoted.
-inline std::vector<std::string> UserTableNotes(const std::vector<UserTableDef>& defs) {
+inline std::vector<std::string> UserTableNotes(
+    const std::vector<UserTableDef>& defs) {
   std::vector<std::string> notes;
   auto check = [&](const std::string& name) {
     for (char c : name) {
       const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                          (c >= '0' && c <= '9') || c == '_';
       if (!plain) {
-        notes.push_back("'" + name + "' gives a name SQL needs quoted (f_" + name + ")");
+        notes.push_back("'" + name + "' gives a name SQL needs quoted (f_" +
+                        name + ")");
         return;
       }
     }
@@ -187,14 +200,17 @@ inline std::vector<std::string> UserTableNotes(const std::vector<UserTableDef>& 
   return notes;
 }
 
-inline std::vector<UserTableDef> FromRecords(const _tagUSERTABLEINFO* records, uint32_t count) {
+inline std::vector<UserTableDef> FromRecords(const _tagUSERTABLEINFO* records,
+                                             uint32_t count) {
   std::vector<UserTableDef> defs;
   for (uint32_t i = 0; i < count; ++i) {
     UserTableDef d;
-    d.name = std::string(records[i].szElement, strnlen(records[i].szElement, 50));
+    d.name =
+        std::string(records[i].szElement, strnlen(records[i].szElement, 50));
     d.length = records[i].dwFieldLen;
     d.type = records[i].byFieldType;
-    for (uint32_t j = 0; records[i].pChild != nullptr && j < records[i].dwChildLen; ++j) {
+    for (uint32_t j = 0;
+         records[i].pChild != nullptr && j < records[i].dwChildLen; ++j) {
       d.children.push_back(FromRecords(records[i].pChild + j, 1)[0]);
     }
     defs.push_back(d);
@@ -237,7 +253,8 @@ class UserTableRecords {
 
 // Sets one FIELD=VALUE of an item; false with `error` for an unknown field,
 // a bad number or a value that doesn't fit.
-inline bool SetItemField(_tagITEMSEARCHINFO& item, const std::string& arg, std::string& error) {
+inline bool SetItemField(_tagITEMSEARCHINFO& item, const std::string& arg,
+                         std::string& error) {
   using notation_detail::Number;
   const size_t eq = arg.find('=');
   const std::string field = arg.substr(0, eq == std::string::npos ? 0 : eq);
@@ -260,7 +277,8 @@ inline bool SetItemField(_tagITEMSEARCHINFO& item, const std::string& arg, std::
   for (const Text& t : texts) {
     if (field != t.field) continue;
     if (value.size() >= t.size) {
-      error = "'" + arg + "': " + field + " holds at most " + std::to_string(t.size - 1) + " bytes";
+      error = "'" + arg + "': " + field + " holds at most " +
+              std::to_string(t.size - 1) + " bytes";
       return false;
     }
     std::memcpy(t.target, value.c_str(), value.size() + 1);
@@ -274,29 +292,41 @@ inline bool SetItemField(_tagITEMSEARCHINFO& item, const std::string& arg, std::
   }
   bool ok = true;
   if (kind) {
-    ok = Number(value, 0, 2, n) && ((item.byType = static_cast<uint8_t>(n)), true);
+    ok = Number(value, 0, 2, n) &&
+         ((item.byType = static_cast<uint8_t>(n)), true);
   } else if (field == "compare") {
-    ok = Number(value, 0, 255, n) && ((item.byCompareType = static_cast<uint8_t>(n)), true);
+    ok = Number(value, 0, 255, n) &&
+         ((item.byCompareType = static_cast<uint8_t>(n)), true);
   } else if (field == "split") {
-    ok = Number(value, -32768, 32767, n) && ((item.nSplit = static_cast<int16_t>(n)), true);
+    ok = Number(value, -32768, 32767, n) &&
+         ((item.nSplit = static_cast<int16_t>(n)), true);
   } else if (field == "findtype") {
-    ok = Number(value, -32768, 32767, n) && ((item.nFindType = static_cast<int16_t>(n)), true);
+    ok = Number(value, -32768, 32767, n) &&
+         ((item.nFindType = static_cast<int16_t>(n)), true);
   } else if (field == "pre") {
-    ok = Number(value, -32768, 32767, n) && ((item.nPreItemId = static_cast<int16_t>(n)), true);
+    ok = Number(value, -32768, 32767, n) &&
+         ((item.nPreItemId = static_cast<int16_t>(n)), true);
   } else if (field == "number") {
-    ok = Number(value, -2147483647L - 1, 2147483647L, n) && ((item.dwFindNumber = static_cast<int32_t>(n)), true);
+    ok = Number(value, -2147483647L - 1, 2147483647L, n) &&
+         ((item.dwFindNumber = static_cast<int32_t>(n)), true);
   } else {
-    error = "'" + arg + "': no such FIELD (name, kind, element, attribute, compare, table, field, "
+    error = "'" + arg +
+            "': no such FIELD (name, kind, element, attribute, compare, table, "
+            "field, "
             "split, keyword, nokeyword, value, number, findtype, pre)";
     return false;
   }
-  if (!ok) error = "'" + arg + "': " + field + (kind ? " is 0, 1 or 2 (xml, field, keyword)" : " takes a number in range");
+  if (!ok)
+    error = "'" + arg + "': " + field +
+            (kind ? " is 0, 1 or 2 (xml, field, keyword)"
+                  : " takes a number in range");
   return ok;
 }
 
 // The FIELD=VALUE form of an item, the fields of its kind only.
 inline std::string FormatItem(const _tagITEMSEARCHINFO& item) {
-  std::string out = "name=" + std::string(item.szName) + " kind=" + std::to_string(item.byType);
+  std::string out = "name=" + std::string(item.szName) +
+                    " kind=" + std::to_string(item.byType);
   auto add = [&](const char* field, const std::string& value) {
     if (!value.empty()) out += std::string(" ") + field + "=" + value;
   };

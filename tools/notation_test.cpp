@@ -11,13 +11,15 @@ namespace {
 TEST(Notation, UserTablesParseOrSayWhatTheLibraryWouldRefuse) {
   const std::string long_name(50, 'n');
   std::string group = "G[";
-  for (int i = 0; i < 256; ++i) group += (i ? ",c" : "c") + std::to_string(i) + ":1";
+  for (int i = 0; i < 256; ++i)
+    group += (i ? ",c" : "c") + std::to_string(i) + ":1";
   struct Case {
     std::string text;
     std::string formatted;  // empty: refused
     std::string error;      // a part of the message
   } cases[] = {
-      {"Total:20 Cashier:30 Item[name:40,price:10]", "Total:20 Cashier:30 Item[name:40,price:10]", ""},
+      {"Total:20 Cashier:30 Item[name:40,price:10]",
+       "Total:20 Cashier:30 Item[name:40,price:10]", ""},
       {"  A:1:7\tG[ x:2 , y:3 ]B:4 ", "A:1:7 G[x:2,y:3] B:4", ""},
       {"", "", ""},
       {"Total", "", "a column is NAME:LENGTH"},
@@ -42,9 +44,12 @@ TEST(Notation, UserTablesParseOrSayWhatTheLibraryWouldRefuse) {
     if (ok) {
       EXPECT_EQ(FormatUserTables(defs), c.formatted) << c.text;
       UserTableRecords records(defs);
-      EXPECT_EQ(FormatUserTables(FromRecords(records.data(), records.count())), c.formatted) << c.text;
+      EXPECT_EQ(FormatUserTables(FromRecords(records.data(), records.count())),
+                c.formatted)
+          << c.text;
     } else {
-      EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
+      EXPECT_NE(error.find(c.error), std::string::npos)
+          << c.text << ": " << error;
     }
   }
 }
@@ -52,12 +57,14 @@ TEST(Notation, UserTablesParseOrSayWhatTheLibraryWouldRefuse) {
 TEST(Notation, ItemFieldsRoundTrip) {
   _tagITEMSEARCHINFO item{};
   std::string error;
-  for (const char* arg : {"name=Card payment", "kind=keyword", "split=-1", "keyword=CARD",
-                          "nokeyword=VOID", "number=1", "findtype=1", "pre=2"}) {
+  for (const char* arg :
+       {"name=Card payment", "kind=keyword", "split=-1", "keyword=CARD",
+        "nokeyword=VOID", "number=1", "findtype=1", "pre=2"}) {
     ASSERT_TRUE(SetItemField(item, arg, error)) << arg << ": " << error;
   }
   EXPECT_EQ(FormatItem(item),
-            "name=Card payment kind=2 split=-1 keyword=CARD nokeyword=VOID number=1 findtype=1 pre=2");
+            "name=Card payment kind=2 split=-1 keyword=CARD nokeyword=VOID "
+            "number=1 findtype=1 pre=2");
   const struct {
     std::string arg, error;
   } bad[] = {

@@ -75,10 +75,9 @@ std::string Utf8Value(const std::vector<std::string>& f,
       Wide(f[1]).c_str(), Wide(f[2]).c_str(), Wide(f[3]).c_str(), w.data(),
       static_cast<DWORD>(w.size()), Wide(path).c_str());
   std::string out(4 * std::size_t{n} + 1, '\0');
-  out.resize(static_cast<std::size_t>(
-      ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(n),
-                            out.data(), static_cast<int>(out.size()), nullptr,
-                            nullptr)));
+  out.resize(static_cast<std::size_t>(::WideCharToMultiByte(
+      CP_UTF8, 0, w.data(), static_cast<int>(n), out.data(),
+      static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
 
@@ -111,8 +110,7 @@ std::string Answer(const std::vector<std::string>& f, const std::string& path) {
         ::GetPrivateProfileIntA(f[1].c_str(), f[2].c_str(), -77, file);
     return EscapeField(unicode ? Utf8Value(f, path)
                                : std::string(buf.data(), n)) +
-           "\t" +
-           std::to_string(static_cast<int>(v));
+           "\t" + std::to_string(static_cast<int>(v));
   }
   if (f[0] == "write" && f.size() == 4) {
     ::WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), f[3].c_str(),

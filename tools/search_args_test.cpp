@@ -11,8 +11,9 @@ namespace {
 std::string Describe(const std::vector<_tagSEARCHPARAM>& params) {
   std::string out;
   for (const _tagSEARCHPARAM& p : params) {
-    out += "[" + std::to_string(p.nItemIndex) + " " + p.szValue1 + "/" + std::to_string(p.byCompare1) +
-           " " + p.szValue2 + "/" + std::to_string(p.byCompare2) + "]";
+    out += "[" + std::to_string(p.nItemIndex) + " " + p.szValue1 + "/" +
+           std::to_string(p.byCompare1) + " " + p.szValue2 + "/" +
+           std::to_string(p.byCompare2) + "]";
   }
   return out;
 }
@@ -47,7 +48,8 @@ TEST(SearchArgs, OperatorsFillTheirValueAndBoundsMerge) {
     if (ok) {
       EXPECT_EQ(Describe(params), c.want) << c.args[0];
     } else {
-      EXPECT_NE(error.find(c.error), std::string::npos) << c.args[0] << ": " << error;
+      EXPECT_NE(error.find(c.error), std::string::npos)
+          << c.args[0] << ": " << error;
     }
   }
 }

@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -40,7 +40,9 @@ const std::vector<Receipt>& Receipts() {
 }
 
 double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return std::chrono::duration<double>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 // This thread's processor time: steadier than the clock on a busy machine.
@@ -51,38 +53,53 @@ double Cpu() {
 }
 
 // A fresh database with the device's text table and user tables.
-std::unique_ptr<Engine> Fresh(CQuillmoreExt& q, const std::string& path, std::vector<std::string>& tables) {
+std::unique_ptr<Engine> Fresh(CQuillmoreExt& q, const std::string& path,
+                              std::vector<std::string>& tables) {
   std::remove(path.c_str());
   std::string error;
   auto db = OpenSqlite(path, error);
-  const std::string text_table =
-      quillmore_tools::RecordText([&](char* b, uint32_t n) { return q.GetTableName(b, n); });
+  const std::string text_table = quillmore_tools::RecordText(
+      [&](char* b, uint32_t n) { return q.GetTableName(b, n); });
   tables = Statements(quillmore_tools::BatchText(
       [&](char* b, uint32_t n) { return q.GetUserTableNames(kDevice, b, n); },
       quillmore_tools::UserTableEntryBound(q, kDevice)));
   tables.insert(tables.begin(), text_table);
   std::vector<std::string> ddl = SqliteTextTable(text_table);
   for (const std::string& s : Statements(quillmore_tools::BatchText(
-           [&](char* b, uint32_t n) { return q.GetUserCreateQueryEx(kDevice, b, n); },
+           [&](char*b, uint32_t n) {
+             return q.GetUserCreateQueryEx(kDevice, b, n);
+           },
            quillmore_tools::UserTableEntryBound(q, kDevice)))) {
     ddl.push_back(s);
   }
   for (const std::string& s : ddl) {
-    if (!db->Execute(s)) std::fprintf(stderr, "%s: %s\n", s.c_str(), db->error().c_str());
+    if (!db->Execute(s))
+      std::fprintf(stderr, "%s: %s\n", s.c_str(), db->error().c_str());
   }
   return db;
 }
 
 void Floor(sqlite3* db, const std::vector<std::string>& tables) {
   sqlite3_stmt *text = nullptr, *main = nullptr, *item = nullptr;
-  sqlite3_prepare_v2(db, ("INSERT INTO " + tables[0] + " (f_date, f_systime, f_cam, f_text, f_xml, "
-                          "f_savepath, f_savepos) VALUES (?, ?, ?, ?, ?, ?, ?)").c_str(), -1, &text, nullptr);
-  sqlite3_prepare_v2(db, ("INSERT INTO " + tables[1] + " (f_id, f_total, f_cashier) VALUES (?, ?, ?)").c_str(),
+  sqlite3_prepare_v2(db,
+                     ("INSERT INTO " + tables[0] +
+                      " (f_date, f_systime, f_cam, f_text, f_xml, "
+                      "f_savepath, f_savepos) VALUES (?, ?, ?, ?, ?, ?, ?)")
+                         .c_str(),
+                     -1, &text, nullptr);
+  sqlite3_prepare_v2(db,
+                     ("INSERT INTO " + tables[1] +
+                      " (f_id, f_total, f_cashier) VALUES (?, ?, ?)")
+                         .c_str(),
                      -1, &main, nullptr);
-  sqlite3_prepare_v2(db, ("INSERT INTO " + tables[2] + " (f_id, f_name, f_price) VALUES (?, ?, ?)").c_str(),
-                     -1, &item, nullptr);
+  sqlite3_prepare_v2(
+      db,
+      ("INSERT INTO " + tables[2] + " (f_id, f_name, f_price) VALUES (?, ?, ?)")
+          .c_str(),
+      -1, &item, nullptr);
   auto bind = [](sqlite3_stmt* st, int i, const std::string& s) {
-    sqlite3_bind_text(st, i, s.data(), static_cast<int>(s.size()), SQLITE_STATIC);
+    sqlite3_bind_text(st, i, s.data(), static_cast<int>(s.size()),
+                      SQLITE_STATIC);
   };
   int in_batch = 0;
   for (const Receipt& r : Receipts()) {
@@ -155,7 +172,8 @@ void BM_Ingest100kReceipts(benchmark::State& state) {
     }
     auto db = Fresh(q, path, tables);
     long refused = 0;
-    Ingest ingest(q, kDevice, *db, [&](const std::string&, const std::string&) { ++refused; });
+    Ingest ingest(q, kDevice, *db,
+                  [&](const std::string&, const std::string&) { ++refused; });
     const double start = Now(), cpu = Cpu();
     for (const Receipt& r : Receipts()) ingest.Add(r.record);
     ingest.Finish();
@@ -166,7 +184,8 @@ void BM_Ingest100kReceipts(benchmark::State& state) {
     state.SetIterationTime(took);
     db.reset();
     rows = Count(path, tables[2]);
-    if (refused != 0 || rows != floor_rows) state.SkipWithError("the two ingests stored different rows");
+    if (refused != 0 || rows != floor_rows)
+      state.SkipWithError("the two ingests stored different rows");
   }
   const double n = static_cast<double>(state.iterations());
   state.counters["records/s"] = kReceipts * n / library_total;
@@ -179,7 +198,10 @@ void BM_Ingest100kReceipts(benchmark::State& state) {
   rmdir(dir.c_str());
 }
 
-BENCHMARK(BM_Ingest100kReceipts)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_Ingest100kReceipts)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace qmhost

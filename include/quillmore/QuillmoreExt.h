@@ -56,14 +56,14 @@ struct _tagUSERTABLEINFO {
 struct _tagITEMSEARCHINFO {
   char szName[50];
   uint8_t byType;
-  char szElement[50];    // kind 0
-  char szAttribute[50];  // kind 0; empty means the element's text
+  char szElement[50];     // kind 0
+  char szAttribute[50];   // kind 0; empty means the element's text
   uint8_t byCompareType;  // kind 0; stored and returned unchanged
-  char szTable[60];      // kind 1
-  char szField[60];      // kind 1
-  int16_t nSplit;        // kind 2; -1 when the file holds none
-  char szKeyword[50];    // kind 2
-  char szNoKeyword[50];  // kind 2
+  char szTable[60];       // kind 1
+  char szField[60];       // kind 1
+  int16_t nSplit;         // kind 2; -1 when the file holds none
+  char szKeyword[50];     // kind 2
+  char szNoKeyword[50];   // kind 2
   char szDefinedValue[50];
   int32_t dwFindNumber;
   int16_t nFindType;
@@ -131,10 +131,10 @@ class QUILLMORE_API CQuillmoreExt {
 
   // Text record queries. GetInsertQueryEx writes no terminator: a size
   // equal to the statement's length is enough.
-  uint32_t GetInsertQueryEx(int camera, const char* date, const char* systemTime,
-                            const char* text, const char* xml,
-                            const char* savePath, uint32_t savePosition,
-                            char* buffer, uint32_t size);
+  uint32_t GetInsertQueryEx(int camera, const char* date,
+                            const char* systemTime, const char* text,
+                            const char* xml, const char* savePath,
+                            uint32_t savePosition, char* buffer, uint32_t size);
   uint32_t GetDeleteQueryByID(int recordNumber, char* buffer, uint32_t size);
   uint32_t GetDeleteQueryByDate(const char* date, char* buffer, uint32_t size);
   uint32_t GetSelectQueryByDateTime(const char* from, const char* to,
@@ -157,8 +157,8 @@ class QUILLMORE_API CQuillmoreExt {
                                   uint32_t count, char* buffer, uint32_t size);
   uint32_t GetUserDropQueryEx(int device, char* buffer, uint32_t size);
   uint32_t GetUserTableNames(int device, char* buffer, uint32_t size);
-  uint32_t GetUserFieldsByTable(int device, const char* tableName,
-                                char* buffer, uint32_t size);
+  uint32_t GetUserFieldsByTable(int device, const char* tableName, char* buffer,
+                                uint32_t size);
   uint32_t GetUserTableNamesByElements(int device, char* buffer, uint32_t size,
                                        _tagUSERTABLEINFO* elements,
                                        uint32_t count);
@@ -189,8 +189,8 @@ class QUILLMORE_API CQuillmoreExt {
   // Search.
   uint32_t GetSelectQueryByItemIndex(int camera, const char* from,
                                      const char* to, _tagSEARCHPARAM* params,
-                                     uint32_t count, int joinMode,
-                                     char* buffer, uint32_t size);
+                                     uint32_t count, int joinMode, char* buffer,
+                                     uint32_t size);
   int IsValidSearchRecord(const char* record, _tagSEARCHPARAM* params,
                           uint32_t count, int joinMode);
 

@@ -14,8 +14,7 @@ std::optional<std::string> JetFilePath(
   return *folder + "/" + name;
 }
 
-std::optional<std::string> ConnectionString(const DeviceConfig& c,
-                                            int device) {
+std::optional<std::string> ConnectionString(const DeviceConfig& c, int device) {
   const std::string user = c.user.value_or("");
   const std::string password = c.password.value_or("");
   switch (c.databaseType) {
@@ -34,8 +33,8 @@ std::optional<std::string> ConnectionString(const DeviceConfig& c,
     case 4:
       if (!c.databaseName || !c.databaseServer) return std::nullopt;
       return "DRIVER={MySQL ODBC 3.51 Driver};SERVER=" + *c.databaseServer +
-             ";DATABASE=" + *c.databaseName + ";UID=" + user + ";PWD=" +
-             password + ";";
+             ";DATABASE=" + *c.databaseName + ";UID=" + user +
+             ";PWD=" + password + ";";
     default:
       return std::nullopt;
   }

@@ -27,8 +27,8 @@ inline constexpr std::size_t kMaxPathLength = 259;
 
 // "<folder>/textdb<device>.mdb"; a folder that already ends in a separator
 // gets none added. nullopt without a folder or with an empty one.
-std::optional<std::string> JetFilePath(int device,
-                                       const std::optional<std::string>& folder);
+std::optional<std::string> JetFilePath(
+    int device, const std::optional<std::string>& folder);
 
 // The connection string for the settings' database type, or nullopt when
 // the type has none or a needed setting is missing. A Jet path longer than

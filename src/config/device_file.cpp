@@ -99,8 +99,7 @@ void ReadChildren(const ProfileDocument& f, SectionId section,
       if (field == 0) {
         SetField(c.szElement, value);
       } else if (field == 1) {
-        c.byFieldType =
-            static_cast<std::uint8_t>(ParseProfileInteger(value));
+        c.byFieldType = static_cast<std::uint8_t>(ParseProfileInteger(value));
       } else {
         c.dwFieldLen = ParseProfileInteger(value);
       }

@@ -79,8 +79,7 @@ std::uint32_t DataStore::GetDatabaseUser(char* buffer, std::uint32_t size) {
   return CopyText(config->user, buffer, size);
 }
 
-std::uint32_t DataStore::GetDatabasePassword(char* buffer,
-                                             std::uint32_t size) {
+std::uint32_t DataStore::GetDatabasePassword(char* buffer, std::uint32_t size) {
   if (device < 0 || !config) return 0;
   return CopyText(config->password, buffer, size);
 }
@@ -108,8 +107,7 @@ std::uint32_t DataStore::GetDatabasePathEx(int d, char* buffer,
   return CopyOut(path, buffer, size);
 }
 
-std::uint32_t DataStore::GetConnectionString(char* buffer,
-                                             std::uint32_t size) {
+std::uint32_t DataStore::GetConnectionString(char* buffer, std::uint32_t size) {
   if (device < 0 || !config) return 0;
   std::optional<std::string> s = ConnectionString(*config, device);
   return s ? CopyOut(*s, buffer, size) : 0;
@@ -122,23 +120,23 @@ void DataStore::SetUseDatabase(int d, int use, int type,
   const std::string path = ConfigPath(d);
   if (d < 0 || !IsLoaded(d) || !config) return;
   // One transaction, the template copy of a missing file included.
-  platform_->EditProfile(path, DvFolder() + "/devdata.tmp",
-                         [&](ProfileDocument& file) {
-    file.Set("GENERAL", "DATABASE", std::to_string(use));
-    file.Set("GENERAL", "DBTYPE", std::to_string(type));
-    if (use == 0 || type < 0) return;
-    auto write = [&](const char* key, const char* value) {
-      if (value != nullptr) file.Set("GENERAL", key, value);
-    };
-    if (type == 1) {
-      write("DBPATH", pathOrServer);
-    } else {
-      write("DBSERVER", pathOrServer);
-      write("DBNAME", databaseName);
-    }
-    write("USER", user);
-    write("PWD", password);
-  });
+  platform_->EditProfile(
+      path, DvFolder() + "/devdata.tmp", [&](ProfileDocument& file) {
+        file.Set("GENERAL", "DATABASE", std::to_string(use));
+        file.Set("GENERAL", "DBTYPE", std::to_string(type));
+        if (use == 0 || type < 0) return;
+        auto write = [&](const char* key, const char* value) {
+          if (value != nullptr) file.Set("GENERAL", key, value);
+        };
+        if (type == 1) {
+          write("DBPATH", pathOrServer);
+        } else {
+          write("DBSERVER", pathOrServer);
+          write("DBNAME", databaseName);
+        }
+        write("USER", user);
+        write("PWD", password);
+      });
   config->useDatabase = static_cast<std::uint8_t>(use);
   if (use == 0 || type < 0) return;
   config->databaseType = static_cast<std::uint8_t>(type);
@@ -161,10 +159,10 @@ int DataStore::CreateDatabase(int d, int askBeforeReplacing,
       config->databaseType != 1) {
     return 0;
   }
-  CopyTemplateFile(*platform_, DvFolder(), d, config->databasePath,
-                   askBeforeReplacing != 0 ? ReplacePolicy::kAsk
-                                           : ReplacePolicy::kReplace,
-                   question);
+  CopyTemplateFile(
+      *platform_, DvFolder(), d, config->databasePath,
+      askBeforeReplacing != 0 ? ReplacePolicy::kAsk : ReplacePolicy::kReplace,
+      question);
   return 1;
 }
 
@@ -216,7 +214,8 @@ std::uint32_t DataStore::GetTableNameEx(int d, char* buffer,
 std::uint32_t DataStore::GetCreateQuery(int databaseType, char* buffer,
                                         std::uint32_t size) {
   std::optional<std::string> bytes = platform_->ReadPrefix(
-      DvFolder() + "/table" + std::to_string(databaseType) + ".sql", kScriptBytes);
+      DvFolder() + "/table" + std::to_string(databaseType) + ".sql",
+      kScriptBytes);
   if (!bytes || bytes->empty() || device < 0) return 0;
   const std::string name = TextTableName(device);
   if (size <= bytes->size() + name.size()) return 0;

@@ -363,7 +363,8 @@ TEST_F(ConfigFacadeTest, HostileCountsLoadInTimeOfTheFileSize) {
   for (const std::string& body : {groups, keys}) {
     inst.Write("devdata1.ini",
                "[GENERAL]\nDBTYPE=2\n[XML]\nUSEUSERTABLE=1\n[USERTABLE]\n"
-               "LEN=65536\n" + body);
+               "LEN=65536\n" +
+                   body);
     const auto start = std::chrono::steady_clock::now();
     Ext e;
     e.LoadData(1);

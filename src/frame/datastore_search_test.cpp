@@ -92,10 +92,11 @@ TEST(ItemSearchTest, FileOfADeviceThatIsNotLoaded) {
   // SQL that are no plain identifiers (or empty, for kind 1), indexes from
   // the count up, pointers that fail the read-access test.
   file = inst.Read("devdata5.ini");
-  _tagITEMSEARCHINFO bad[] = {d, Def(0, "a/b"), Def(0, "e", "x:y"),
-                              Def(1, "T;", "f"), Def(1, "T"), Def(3)};
-  for (_tagITEMSEARCHINFO* p : {&bad[1], &bad[2], &bad[3], &bad[4], &bad[5],
-                                bad_item}) {
+  _tagITEMSEARCHINFO bad[] = {
+      d,           Def(0, "a/b"), Def(0, "e", "x:y"), Def(1, "T;", "f"),
+      Def(1, "T"), Def(3)};
+  for (_tagITEMSEARCHINFO* p :
+       {&bad[1], &bad[2], &bad[3], &bad[4], &bad[5], bad_item}) {
     EXPECT_EQ(q.SetItemSearchElementByIndex(5, 0, p), 0);
     EXPECT_EQ(q.AddItemSearchElement(5, p), 0);
   }

@@ -91,8 +91,8 @@ TEST_F(PlatformTest, TransactionsReplaceTheFileOnlyWhenItChanges) {
     d.Set("A", "k", "1");
     d.Set("A", "j", std::string(d.Find("a", "K").value_or("?")));
   }));
-  EXPECT_EQ(inst.Read("f.ini"), "[A]" + kNewLine + "k=1" + kNewLine + "j=1" +
-                                    kNewLine);
+  EXPECT_EQ(inst.Read("f.ini"),
+            "[A]" + kNewLine + "k=1" + kNewLine + "j=1" + kNewLine);
   inst.Write("f.ini", "[A]\nk=1\nj=1\n");
   // Unchanged: not replaced.
   const ProfileFiles::Identity before = IdentityOf(path);
@@ -120,11 +120,11 @@ TEST_F(PlatformTest, TransactionsReplaceTheFileOnlyWhenItChanges) {
   // Nothing is written into a missing folder; the edit still runs once, on
   // an empty document.
   int runs = 0;
-  EXPECT_FALSE(p.EditProfile(inst.dir() + "/none/x.ini", path,
-                             [&](ProfileDocument& d) {
-                               runs += 1 + d.Find("A", "k").has_value();
-                               d.Set("A", "k", "1");
-                             }));
+  EXPECT_FALSE(
+      p.EditProfile(inst.dir() + "/none/x.ini", path, [&](ProfileDocument& d) {
+        runs += 1 + d.Find("A", "k").has_value();
+        d.Set("A", "k", "1");
+      }));
   EXPECT_EQ(runs, 1);
   EXPECT_FALSE(fs::exists(inst.dir() + "/none"));
   // What killed writers left goes with a writer's first write, once it is
@@ -184,8 +184,8 @@ TEST_F(PlatformTest, ParsesAFileOnceUntilItChanges) {
   const std::size_t kept = p.parse_count();
   const ProfileSnapshot held = p.ReadProfile(path);
   for (const char* v : {"5", "6"}) {
-    EXPECT_TRUE(p.EditProfile(
-        path, "", [&](ProfileDocument& d) { d.Set("K", "k", v); }));
+    EXPECT_TRUE(p.EditProfile(path, "",
+                              [&](ProfileDocument& d) { d.Set("K", "k", v); }));
     EXPECT_EQ(k(), std::stoi(v));
   }
   EXPECT_EQ(held.document->Find("K", "k"), "2");
@@ -200,8 +200,8 @@ TEST_F(PlatformTest, StandInsForTheMachine) {
 #ifdef _WIN32
   char exe_path[MAX_PATH];
   const fs::path exe =
-      fs::path(std::string(exe_path, ::GetModuleFileNameA(nullptr, exe_path,
-                                                          MAX_PATH)))
+      fs::path(std::string(exe_path,
+                           ::GetModuleFileNameA(nullptr, exe_path, MAX_PATH)))
           .parent_path();
   DWORD serial = 0;
   ::GetVolumeInformationA("C:\\", nullptr, 0, &serial, nullptr, nullptr,

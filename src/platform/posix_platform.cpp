@@ -1,6 +1,3 @@
-#include "platform/system_platform.h"
-#include "platform/posix_files.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -20,7 +17,9 @@
 #include <string_view>
 
 #include "platform/ascii.h"
+#include "platform/posix_files.h"
 #include "platform/read_access.h"
+#include "platform/system_platform.h"
 
 namespace quillmore {
 namespace {
@@ -55,9 +54,8 @@ class Fd {
 
 int OpenRead(const std::string& path) {
   // O_NONBLOCK: a FIFO put in a file's place must not hang the caller.
-  return Retry([&] {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  });
+  return Retry(
+      [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
 }
 
 ssize_t SysWrite(int fd, const void* buf, std::size_t n) {
@@ -85,7 +83,8 @@ bool ReadAll(int fd, std::size_t max, std::size_t expected, std::string& out) {
     const std::size_t have = out.size();
     const std::size_t want = std::min(max - have, chunk);
     out.resize(have + want);
-    const ssize_t n = Retry([&] { return ::read(fd, out.data() + have, want); });
+    const ssize_t n =
+        Retry([&] { return ::read(fd, out.data() + have, want); });
     out.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     if (n <= 0) return n == 0;
     chunk = std::max(chunk, out.size());
@@ -129,8 +128,8 @@ class FolderLock : public ProfileFiles::Lock {
       : fd_(Retry([&] {
           return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         })) {
-    locked_ = fd_.ok() &&
-              Retry([&] { return ::flock(fd_.get(), LOCK_EX); }) == 0;
+    locked_ =
+        fd_.ok() && Retry([&] { return ::flock(fd_.get(), LOCK_EX); }) == 0;
   }
   bool ok() const { return locked_; }
 
@@ -153,8 +152,7 @@ bool ReplaceFile(const std::string& path, std::string_view data,
     tmp = Folder(path) + "/" + TemporaryPrefix(path) +
           std::to_string(::getpid()) + "." + std::to_string(counter++);
     raw = Retry([&] {
-      return ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                    0666);
+      return ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     });
     if (raw < 0 && errno != EEXIST) return false;
   }
@@ -254,7 +252,7 @@ bool SystemPlatform::DeleteFile(const std::string& path) {
 }
 
 std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
-                                                     std::size_t max_bytes) {
+                                                      std::size_t max_bytes) {
   Fd fd(OpenRead(path));
   if (!fd.ok()) return std::nullopt;
   struct stat st;
@@ -268,8 +266,8 @@ std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
 }
 
 bool SystemPlatform::AskYesNo(const std::string& question) {
-  Fd tty(Retry(
-      [] { return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
+  Fd tty(
+      Retry([] { return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
   if (!tty.ok()) return false;
   // A process in the background would be stopped by the terminal: nobody
   // is there to answer it.
@@ -310,7 +308,7 @@ FileState SystemProfileFiles::Stat(const std::string& path, Identity& id) {
 }
 
 ProfileFiles::Contents SystemProfileFiles::Read(const std::string& path,
-                                               std::size_t max_bytes) {
+                                                std::size_t max_bytes) {
   Contents c;
   Fd fd(OpenRead(path));
   if (!fd.ok()) {

@@ -3,8 +3,6 @@
 // (process_vm_readv, one call per 64 pages) and an unreadable page ends the
 // copy short. Where a sandbox forbids that call, each page is written to a
 // pipe instead (a few calls per page). Also safe in a forked child.
-#include "platform/read_access.h"
-
 #include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
@@ -17,6 +15,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <new>
+
+#include "platform/read_access.h"
 
 namespace quillmore {
 namespace {

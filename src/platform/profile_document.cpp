@@ -477,8 +477,8 @@ bool ProfileDocument::SetUtf8(std::string_view section, std::string_view key,
     if (size > kMaxBytes || added_.size() + length > kMaxBytes) return false;
     std::uint32_t pos = old.pos;
     if (!(old.pos & kAdded)) rewrites_.push_back(Rewrite{id, old.pos, old.len});
-    if ((old.pos & kAdded) && old.name_off == 0 && content[name.size()] == '=' &&
-        length - ctrl_z <= old.len) {
+    if ((old.pos & kAdded) && old.name_off == 0 &&
+        content[name.size()] == '=' && length - ctrl_z <= old.len) {
       // A line that an edit wrote is written over where it fits ("name="
       // stays), so a key set again and again doesn't grow the document.
       if (!value.empty()) {

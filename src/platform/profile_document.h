@@ -8,11 +8,11 @@
 // read as UTF-8 and written back in UTF-16; names match without regard to
 // ASCII case; blanks, tabs, vertical tabs, form feeds and Ctrl-Z around
 // names and values are trimmed; a name or value ends at a NUL byte, in the
-// file as in a caller's text; ';' starts a comment line ('#' does not); a section header's name ends at its last ']'
-// (a '[' line without one is no header); a line splits at its first '=';
-// the first of two equal keys or sections counts; keys before any header
-// belong to no section; one pair of matching outer quotes is removed from a
-// value.
+// file as in a caller's text; ';' starts a comment line ('#' does not); a
+// section header's name ends at its last ']' (a '[' line without one is no
+// header); a line splits at its first '='; the first of two equal keys or
+// sections counts; keys before any header belong to no section; one pair of
+// matching outer quotes is removed from a value.
 //
 // Cost: parsing is linear in the text. Sections and keys are found through
 // hash tables, in expected constant time whatever a section's size. An edit
@@ -133,7 +133,7 @@ class ProfileDocument {
     std::uint32_t keys_begin = 0;  // its keys parsed from the text
     std::uint32_t keys_end = 0;
     std::uint32_t next_key = 0;  // of those, the one Set tries first
-    bool appended = false;  // made by Set, at the end of the text
+    bool appended = false;       // made by Set, at the end of the text
     std::vector<std::uint32_t> added_keys;  // keys Set put after the anchor
   };
   // Open addressing: `id` is kNone in an empty slot.

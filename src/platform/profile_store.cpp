@@ -1,8 +1,8 @@
 #include "platform/profile_store.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <utility>
 
 namespace quillmore {

@@ -8,7 +8,6 @@
 #include "testing/pages.h"
 #include "testing/test_installation.h"
 
-
 namespace quillmore {
 namespace {
 

@@ -1,8 +1,9 @@
 #include "platform/win32_files.h"
-#include "platform/system_platform.h"
 
 #include <algorithm>
 #include <atomic>
+
+#include "platform/system_platform.h"
 
 namespace quillmore {
 namespace {
@@ -106,10 +107,9 @@ std::string TemporaryPrefix(const std::string& path) {
 class FolderLock : public ProfileFiles::Lock {
  public:
   explicit FolderLock(const std::string& folder)
-      : h_(::CreateFileA(
-            (folder + "\\" + kLockName).c_str(),
-            GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-            FILE_ATTRIBUTE_HIDDEN, nullptr)) {
+      : h_(::CreateFileA((folder + "\\" + kLockName).c_str(),
+                         GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr)) {
     OVERLAPPED at = {};
     // Blocks until the lock is ours.
     locked_ = h_.ok() &&
@@ -141,7 +141,7 @@ FileState SystemProfileFiles::Stat(const std::string& path, Identity& id) {
 }
 
 ProfileFiles::Contents SystemProfileFiles::Read(const std::string& path,
-                                               std::size_t max_bytes) {
+                                                std::size_t max_bytes) {
   Contents c;
   // Every share mode: a writer may replace the file meanwhile.
   Handle h(OpenExisting(path, GENERIC_READ));
@@ -191,11 +191,11 @@ void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   HANDLE find = ::FindFirstFileA(
       (folder + "\\" + TemporaryPrefix(path) + "*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
-  const std::int64_t cutoff =
-      NowNs() - kStaleTemporarySeconds * 1'000'000'000;
+  const std::int64_t cutoff = NowNs() - kStaleTemporarySeconds * 1'000'000'000;
   do {
-    const std::int64_t written = UnixNs(Join(
-        found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime));
+    const std::int64_t written =
+        UnixNs(Join(found.ftLastWriteTime.dwHighDateTime,
+                    found.ftLastWriteTime.dwLowDateTime));
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         written < cutoff) {
       ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
@@ -226,9 +226,9 @@ std::optional<ProfileFiles::Identity> SystemProfileFiles::Replace(
   // A reader that opened the file without FILE_SHARE_DELETE holds it for a
   // moment; 50 tries 10 ms apart bound the wait.
   for (int attempt = 0; ok; ++attempt) {
-    if (Win32FileCalls().move(tmp.c_str(), path.c_str(),
-                              MOVEFILE_REPLACE_EXISTING |
-                                  MOVEFILE_WRITE_THROUGH)) {
+    if (Win32FileCalls().move(
+            tmp.c_str(), path.c_str(),
+            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return id;
     }
     const DWORD error = ::GetLastError();

@@ -1,10 +1,9 @@
-#include "platform/system_platform.h"
-#include "platform/win32_files.h"
-
 #include <algorithm>
 
 #include "platform/read_access.h"
+#include "platform/system_platform.h"
 #include "platform/win32_api.h"
+#include "platform/win32_files.h"
 
 namespace quillmore {
 
@@ -43,12 +42,11 @@ bool SystemPlatform::DeleteFile(const std::string& path) {
 }
 
 std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
-                                                     std::size_t max_bytes) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE |
-                               FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+                                                      std::size_t max_bytes) {
+  HANDLE h =
+      ::CreateFileA(path.c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<std::string> out;
   if (::GetFileType(h) == FILE_TYPE_DISK) {

@@ -1,5 +1,3 @@
-#include "platform/system_platform.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/system_platform.h"
 #include "platform/win32_api.h"
 #include "testing/profile_rounds.h"
 #include "testing/test_installation.h"

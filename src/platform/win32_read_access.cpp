@@ -4,10 +4,9 @@
 // which describes the pages without touching them. Not IsBadReadPtr: it
 // reads the memory, which disarms a guard page (the next stack growth then
 // faults instead of growing).
-#include "platform/read_access.h"
-
 #include <cstdint>
 
+#include "platform/read_access.h"
 #include "platform/win32_api.h"
 
 namespace quillmore {

@@ -21,8 +21,8 @@ inline std::size_t PageSize() {
   return si.dwPageSize;
 }
 inline char* MapPages(std::size_t bytes) {
-  return static_cast<char*>(::VirtualAlloc(
-      nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  return static_cast<char*>(
+      ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
 }
 inline void NoAccess(char* p, std::size_t bytes) {
   DWORD was;

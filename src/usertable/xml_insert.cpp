@@ -29,11 +29,10 @@ void AppendColumn(std::string& out, std::string_view name) {
 void AppendStatement(std::string& out, std::string_view table,
                      std::string_view columns, std::string_view id,
                      std::string_view values) {
-  for (std::string_view piece : {std::string_view("INSERT INTO "), table,
-                                 std::string_view(" (f_id "), columns,
-                                 std::string_view(") VALUES ( "), id,
-                                 std::string_view(" "), values,
-                                 std::string_view(")")}) {
+  for (std::string_view piece :
+       {std::string_view("INSERT INTO "), table, std::string_view(" (f_id "),
+        columns, std::string_view(") VALUES ( "), id, std::string_view(" "),
+        values, std::string_view(")")}) {
     out += piece;
   }
 }
@@ -63,7 +62,8 @@ UserInsertBuilder::UserInsertBuilder(
       plain_.emplace_back(name, 0);
     } else if (d.pChild != nullptr) {
       groups_.emplace_back(name, group_list_.size());
-      group_list_.push_back(Group{i, children, children + d.dwChildLen, {}, {}});
+      group_list_.push_back(
+          Group{i, children, children + d.dwChildLen, {}, {}});
       children += d.dwChildLen;
     }
   }
@@ -94,7 +94,8 @@ bool UserInsertBuilder::OnStart(std::string_view name,
   ++depth_;
   if (name.empty()) return true;
   const std::pair<std::string_view, std::size_t> key(name, 0);
-  const auto plain = std::lower_bound(plain_.begin(), plain_.end(), key, ByName);
+  const auto plain =
+      std::lower_bound(plain_.begin(), plain_.end(), key, ByName);
   if (plain != plain_.end() && plain->first == name &&
       captures_[plain->second].depth == -1) {
     captures_[plain->second].depth = depth_;
@@ -176,7 +177,8 @@ std::optional<std::string> UserInsertBuilder::Statements() const {
     columns += ", ";
     AppendColumn(columns, name);
     const std::pair<std::string_view, std::size_t> key(name, 0);
-    const auto plain = std::lower_bound(plain_.begin(), plain_.end(), key, ByName);
+    const auto plain =
+        std::lower_bound(plain_.begin(), plain_.end(), key, ByName);
     values += ',';
     AppendQuoted(values, captures_[plain->second].text, database_type_);
     any_column = true;
@@ -186,7 +188,8 @@ std::optional<std::string> UserInsertBuilder::Statements() const {
   for (const Group& g : group_list_) size += g.rows.size() + 1;
   std::string out;
   if (any_column) {
-    const std::string table = FormatUserTableName(device_, std::nullopt, serial_);
+    const std::string table =
+        FormatUserTableName(device_, std::nullopt, serial_);
     size += table.size() + columns.size() + values.size() + id_.size() + 40;
     if (size > limit_) return std::nullopt;
     out.reserve(size);

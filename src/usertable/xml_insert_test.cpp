@@ -37,15 +37,23 @@ struct RecordGen {
   }
   // Up to `most` of `names`, each once, in random order.
   std::vector<std::string> Some(std::vector<std::string> names, int most) {
-    for (std::size_t i = names.size(); i > 1; --i) std::swap(names[i - 1], names[N(i)]);
+    for (std::size_t i = names.size(); i > 1; --i)
+      std::swap(names[i - 1], names[N(i)]);
     names.resize(N(most + 1));
     return names;
   }
   std::string Value(bool attribute) {
-    static const char* const pieces[] = {
-        "12.50", "Ann", "O'Brien", "a\\b", "caf\xC3\xA9", "\xE9", "\xFF!",
-        " ", "\t", "\n", "&amp;", "&lt;", "&#38;", "&#x41;", "&#13;", "&quot;",
-        "&t;", "&n;", "&m;", "<!--c-->", "<?pi d?>", "<![CDATA[<x>&amp;]]>"};
+    static const char* const pieces[] = {"12.50",       "Ann",
+                                         "O'Brien",     "a\\b",
+                                         "caf\xC3\xA9", "\xE9",
+                                         "\xFF!",       " ",
+                                         "\t",          "\n",
+                                         "&amp;",       "&lt;",
+                                         "&#38;",       "&#x41;",
+                                         "&#13;",       "&quot;",
+                                         "&t;",         "&n;",
+                                         "&m;",         "<!--c-->",
+                                         "<?pi d?>",    "<![CDATA[<x>&amp;]]>"};
     std::string v;
     for (int k = N(4), i; k > 0; --k) {
       i = N(dtd ? (attribute ? 18 : 22) : 16);
@@ -56,7 +64,10 @@ struct RecordGen {
   std::string Element(int depth) {
     const std::string name =
         One({"Total", "Cashier", "Item", "Items", "Line", "Sub", "z:Item"});
-    std::string xml = "<" + name + (N(8) ? "" : N(2) ? " xmlns='urn:d'" : " xmlns=''");
+    std::string xml = "<" + name +
+                      (N(8)   ? ""
+                       : N(2) ? " xmlns='urn:d'"
+                              : " xmlns=''");
     for (const std::string& a :
          Some({"name", "price", "qty", "Name", "z:name", "xml:lang"}, 4)) {
       xml += " " + a + "=\"" + Value(true) + "\"";
@@ -72,27 +83,32 @@ struct RecordGen {
     const std::string root = One({"R", "Total", "Item"});
     std::string xml = "<" + root + " xmlns:z='urn:z'>";
     if (dtd) {
-      xml = "<!DOCTYPE " + root + " [<!ENTITY t 'tee'><!ENTITY n 'a&t;b&#38;"
+      xml = "<!DOCTYPE " + root +
+            " [<!ENTITY t 'tee'><!ENTITY n 'a&t;b&#38;"
             "#60;c'><!ENTITY m '<Total>in</Total>tail<Item name=\"e\"/>'>"
             "<!ENTITY x SYSTEM 'none.xml'><!ATTLIST Item qty CDATA '9' dflt "
-            "CDATA 'd'>]>" + xml;
+            "CDATA 'd'>]>" +
+            xml;
     }
     for (int k = N(5); k > 0; --k) xml += Element(0);
-    xml = One({"", "", "", "\xEF\xBB\xBF", "<?xml version='1.0' encoding='UTF-16'?>",
-               "<?xml version='1.0' encoding='ISO-8859-1'?>"}) + xml +
-          (dtd && N(4) == 0 ? "&x;</" : "</") + root + ">";
+    xml = One({"", "", "", "\xEF\xBB\xBF",
+               "<?xml version='1.0' encoding='UTF-16'?>",
+               "<?xml version='1.0' encoding='ISO-8859-1'?>"}) +
+          xml + (dtd && N(4) == 0 ? "&x;</" : "</") + root + ">";
     return N(30) == 0 ? xml.substr(0, xml.size() / 2) : xml;
   }
   Defs Definitions() {
     Defs defs;
     for (const std::string& name : Some({"Total", "Cashier", "Line", "Sub", "R",
-                                         "Item", "z:Item", "x[", "Absent"}, 3)) {
+                                         "Item", "z:Item", "x[", "Absent"},
+                                        3)) {
       defs.push_back(Def(name));
     }
     for (Defs& group : kids) {
       group.clear();
       for (const std::string& a : Some({"name", "price", "qty", "Name",
-                                        "z:name", "xml:lang", "dflt", ""}, 5)) {
+                                        "z:name", "xml:lang", "dflt", ""},
+                                       5)) {
         group.push_back(Def(a));
       }
       if (N(2) == 0) continue;
@@ -133,14 +149,14 @@ TEST(XmlInsertTest, SameStatementsAsTheFormerBuilder) {
                   transformer.Transform(xml.c_str(), builder) == XmlParser::kOk;
     const std::optional<std::string> statements = builder.Statements();
     std::string got;  // "!" for a failed record
-    for (char ch : read && statements ? *statements : std::string("!")) {
+    for (char ch : read&& statements ? *statements : std::string("!")) {
       got += ch == '\\' ? "\\\\" : ch == '\n' ? "\\n" : std::string(1, ch);
     }
     all += got + '\n';
     std::getline(golden, want);
     if (want != got && ++differing <= 5) {
-      ADD_FAILURE() << "case " << c << " " << sheet << "\n" << xml
-                    << "\nwant " << want << "\ngot  " << got;
+      ADD_FAILURE() << "case " << c << " " << sheet << "\n"
+                    << xml << "\nwant " << want << "\ngot  " << got;
     }
   }
   if (std::getenv("QUILLMORE_WRITE_GOLDEN") != nullptr) {

@@ -1,9 +1,9 @@
 #include "xml/record_reader.h"
 
 #include <libxml/SAX2.h>
-#include <libxml/xmlIO.h>
 #include <libxml/entities.h>
 #include <libxml/parserInternals.h>
+#include <libxml/xmlIO.h>
 
 #include <climits>
 #include <cstdint>
@@ -93,7 +93,8 @@ xmlEntity* OnGetEntity(void* ctx, const xmlChar* name) {
 void OnEntityDecl(void* ctx, const xmlChar* name, int type,
                   const xmlChar* public_id, const xmlChar* system_id,
                   xmlChar* content) {
-  if (content != nullptr && !WithinAttributeBound(View(content), kMaxAttributes)) {
+  if (content != nullptr &&
+      !WithinAttributeBound(View(content), kMaxAttributes)) {
     Stop(ctx);
     return;
   }
@@ -367,7 +368,8 @@ bool ReadRecord(const char* text, RecordHandler& handler) {
   });
 }
 
-// ---- Result trees ------------------------------------------------------------
+// ---- Result trees
+// ------------------------------------------------------------
 
 namespace {
 
@@ -384,7 +386,9 @@ class TreeAttributes final : public RecordAttributes {
     const xmlAttr& a = At(i);
     return a.ns != nullptr ? View(a.ns->prefix) : std::string_view();
   }
-  std::string_view Name(std::size_t i) const override { return View(At(i).name); }
+  std::string_view Name(std::size_t i) const override {
+    return View(At(i).name);
+  }
   std::optional<std::string_view> Value(std::size_t i,
                                         std::string& scratch) const override {
     const xmlAttr& a = At(i);
@@ -462,7 +466,9 @@ TreeRead ReadResultTree(const xmlDoc& doc, RecordHandler& handler,
   }
   if (root == nullptr) return TreeRead::kFailed;
   std::size_t used = 0;
-  const auto spend = [&](std::string_view s) { return (used += s.size()) <= limit; };
+  const auto spend = [&](std::string_view s) {
+    return (used += s.size()) <= limit;
+  };
   const xmlNode* n = root;
   while (true) {
     if (NeedsText(*n)) return TreeRead::kNeedsText;
@@ -476,8 +482,9 @@ TreeRead ReadResultTree(const xmlDoc& doc, RecordHandler& handler,
         }
       }
       if (!spend(local)) return TreeRead::kTooLarge;
-      if (!handler.OnStart(n != root && n->ns == nullptr ? local : std::string_view(),
-                           attributes)) {
+      if (!handler.OnStart(
+              n != root && n->ns == nullptr ? local : std::string_view(),
+              attributes)) {
         return TreeRead::kFailed;
       }
       descend = true;

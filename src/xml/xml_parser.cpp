@@ -36,9 +36,9 @@ XmlPtr<xmlDoc> ParseFile(std::string_view bytes, const char* url,
   if (!context) return nullptr;
   // The parser's own channel; NOERROR in the options clears the others.
   context->sax->serror = &IgnoreStructuredError;
-  XmlPtr<xmlDoc> doc(xmlCtxtReadMemory(context.get(), bytes.data(),
-                                       static_cast<int>(bytes.size()), url,
-                                       nullptr, kXmlParseOptions | extra_options));
+  XmlPtr<xmlDoc> doc(xmlCtxtReadMemory(
+      context.get(), bytes.data(), static_cast<int>(bytes.size()), url, nullptr,
+      kXmlParseOptions | extra_options));
   if (!doc || context->wellFormed == 0 || context->nsWellFormed == 0) {
     return nullptr;
   }
@@ -107,12 +107,13 @@ bool SetLimits(xsltTransformContext& context, std::size_t n, LimitSeen& limit) {
 std::optional<std::string> Serialised(xmlDoc& doc) {
   XmlPtr<xmlBuffer> buffer(xmlBufferCreate());
   if (!buffer) return std::nullopt;
-  XmlPtr<xmlSaveCtxt> save(
-      xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_AS_XML | XML_SAVE_NO_DECL));
+  XmlPtr<xmlSaveCtxt> save(xmlSaveToBuffer(buffer.get(), "UTF-8",
+                                           XML_SAVE_AS_XML | XML_SAVE_NO_DECL));
   if (!save || xmlSaveDoc(save.get(), &doc) < 0) return std::nullopt;
   if (xmlSaveClose(save.release()) < 0) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
-                     static_cast<std::size_t>(xmlBufferLength(buffer.get())));
+  return std::string(
+      reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+      static_cast<std::size_t>(xmlBufferLength(buffer.get())));
 }
 
 }  // namespace
@@ -188,7 +189,7 @@ std::int32_t XmlParser::Transform(const char* text, RecordHandler& handler) {
           handler.Reset();
           const std::optional<std::string> serialised = Serialised(*result);
           return serialised && ReadRecord(serialised->c_str(), handler) ? kOk
-                                                                      : kFail;
+                                                                        : kFail;
         }
       }
     }

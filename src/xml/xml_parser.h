@@ -38,9 +38,7 @@ inline constexpr int kMaxTemplateDepth = 150;
 inline constexpr int kMaxTemplateVars = 10000;
 inline constexpr int kMaxXPathNesting = 150;
 constexpr std::size_t OpLimit(std::size_t n) { return 1000000 + 16 * n; }
-constexpr std::size_t XPathOpLimit(std::size_t n) {
-  return 10000000 + 64 * n;
-}
+constexpr std::size_t XPathOpLimit(std::size_t n) { return 10000000 + 64 * n; }
 constexpr std::size_t AllocationLimit(std::size_t n) {
   return (std::size_t{64} << 20) + 64 * n;
 }

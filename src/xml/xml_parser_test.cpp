@@ -143,7 +143,8 @@ TEST(XmlParserTest, HostileRecordsAndStylesheetsStayWithinBounds) {
     laughs += "<!ENTITY l" + std::to_string(i) + " '" +
               Times("&l" + std::to_string(i - 1) + ";", 10) + "'>";
   }
-  const std::pair<std::string, std::string> records[] = {  // and its text
+  const std::pair<std::string, std::string> records[] = {
+      // and its text
       {big + "<R><T>" + refs + "</T></R>", "!"},
       {big + "<R><T a='" + refs.substr(0, 3000) + "'/></R>", "!"},
       {laughs + "]><r>&l9;</r>", "!"},
@@ -175,11 +176,13 @@ TEST(XmlParserTest, HostileRecordsAndStylesheetsStayWithinBounds) {
     for (std::size_t i; (i = body.find('@')) != std::string::npos;) {
       body.replace(i, 1, call("$n - 1"));
     }
-    return Sheet(Root(call(n)) + "<xsl:template name='f'><xsl:param "
-                 "name='n'/><xsl:if test='$n &gt; 0'>" + body +
-                 "</xsl:if></xsl:template>");
+    return Sheet(Root(call(n)) +
+                 "<xsl:template name='f'><xsl:param "
+                 "name='n'/><xsl:if test='$n &gt; 0'>" +
+                 body + "</xsl:if></xsl:template>");
   };
-  const auto value = [](const std::string& select, const std::string& vars = "") {
+  const auto value = [](const std::string& select,
+                        const std::string& vars = "") {
     return Sheet(Root(vars + "<R><xsl:value-of select='" + select + "'/></R>"));
   };
   // Strings and result tree fragments that double 40 times.
@@ -188,8 +191,8 @@ TEST(XmlParserTest, HostileRecordsAndStylesheetsStayWithinBounds) {
               fragments = "<xsl:variable name='r0' select='$s0'/>";
   for (int i = 1; i <= 40; ++i) {
     const std::string n = std::to_string(i), m = std::to_string(i - 1);
-    strings += "<xsl:variable name='s" + n + "' select='concat($s" + m +
-               ",$s" + m + ")'/>";
+    strings += "<xsl:variable name='s" + n + "' select='concat($s" + m + ",$s" +
+               m + ")'/>";
     fragments += "<xsl:variable name='r" + n + "'><xsl:value-of select='$r" +
                  m + "'/><xsl:value-of select='$r" + m + "'/></xsl:variable>";
   }
@@ -202,14 +205,16 @@ TEST(XmlParserTest, HostileRecordsAndStylesheetsStayWithinBounds) {
       {value("string-length($s40)", strings), "!", "!"},
       {value("$r40", strings + fragments), "!", "!"},
       {Sheet(Root("<R><xsl:for-each select='//*'><xsl:copy-of select='/'/>"
-                  "</xsl:for-each></R>")), "!", "!"},
+                  "</xsl:for-each></R>")),
+       "!", "!"},
       {value("count(/" + Times("|/", 3000) + ")"), "!", "!"},
       {value(Times("(", 150) + "1" + Times(")", 150)), "!", "!"},
       {value("document('" + dv + "secret.xml')/s"), "!", "!"},
       {Sheet("<xsl:import href='" + dv + "ok.xsl'/>"), "!", "!"},
       {Sheet(Root("<e:document href='" + dv + "w.xml'><x/></e:document>"),
              "version='1.0' extension-element-prefixes='e' "
-             "xmlns:e='http://exslt.org/common'"), "!", "!"},
+             "xmlns:e='http://exslt.org/common'"),
+       "!", "!"},
       {Sheet(Root("<xsl:message terminate='yes'>hi</xsl:message>")), "!", "!"},
       {Sheet(Root("<xsl:message>hi</xsl:message><a>m</a>")), "m", "m"},
       {f("45", "<b>@</b>"), "", ""},
@@ -217,7 +222,8 @@ TEST(XmlParserTest, HostileRecordsAndStylesheetsStayWithinBounds) {
       {latin1 + Sheet("<xsl:output encoding='ISO-8859-1'/>" +
                       Root("<O>\xE9<xsl:value-of select='//i/@v'/></O>")),
        "\xC3\xA9\xC3\xBC", "\xC3\xA9"}};
-  const std::string record = "<r><i v='\xC3\xBC'/>" + Times("<i/>", 3000) + "</r>";
+  const std::string record =
+      "<r><i v='\xC3\xBC'/>" + Times("<i/>", 3000) + "</r>";
   testing::internal::CaptureStderr();
   EXPECT_TRUE(Bounded([&] {
     bool ok = true;
@@ -244,7 +250,8 @@ TEST(XmlParserTest, FilesAreReadInTheirOwnEncoding) {
   TestInstallation inst;
   const std::string dv = inst.dv() + "/";
   inst.Write("t.xsl", Sheet(Root("<a>t</a>")));
-  inst.Write("latin1.xml", "<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>");
+  inst.Write("latin1.xml",
+             "<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>");
   inst.Write("unbound.xml", "<x:a/>");
   inst.Write("bad.xsl", "<xsl:stylesheet");
   const std::pair<const char*, int> files[] = {
