@@ -3,8 +3,9 @@
 # copy of the sample installation: exit statuses and what it prints when
 # records are refused, the database is locked, missing or read-only, and
 # when an ingest is interrupted. Another connection is the sqlite3 shell.
-# usage: operator_test.sh QUILLMORE_HOST QUILLMORE
+# usage: operator_test.sh QUILLMORE_HOST QUILLMORE VERSION
 set -uo pipefail
+version=$3
 work=$(mktemp -d /tmp/quillmore-operator-XXXXXX)
 lock_pid= ingest_pid=
 cleanup() {
@@ -134,6 +135,26 @@ for stop in busy INT TERM; do
   [ "$(count "$text")" -eq 1500 ] && [ "$(sql "SELECT COUNT(DISTINCT f_date) FROM $text")" -eq 1500 ] ||
     failed "$stop: after going on, $(count "$text") records are stored, not each of 1500 once"
 done
+
+# Conventions: options anywhere and as --opt=value, conflicting options
+# refused, --version, one line for an unknown command, each command's help
+# with its options, and lines that are no record named by file, line, field
+# and byte.
+check() {  # check STATUS TEXT ARGS...
+  local want=$1 text=$2; shift 2
+  run "$want" "$@"; has "$text"
+}
+check 0 "$version" --version
+check 0 "$main" --db "$db" stats 4
+check 0 "$main" stats --db="$db" 4 --busy-timeout=5
+check 2 "exclude each other" stats 4 --odbc --db "$db"
+check 2 "goes with --odbc" --odbc-extra PORT=1 stats 4 --db "$db"
+check 2 "--busy-timeout" stats 4 --db "$db" --busy-timeout=-1
+check 2 "unknown command 'bogus'" --db "$db" bogus 4
+[ "$(wc -l <"$work/err")" -eq 1 ] || failed "an unknown command takes more than a line"
+for c in init ingest browse search prune drop stats generate; do check 0 "Options:" $c --help; done
+head -n 1 "$work/r300.jsonl" | sed 's/"camera":[0-9]*/"camera":"two"/' >"$work/bad.jsonl"
+check 1 "bad.jsonl line 1 is no record: 'camera': a whole number was expected at byte" ingest 4 "$work/bad.jsonl" --db "$db"
 
 # The progress line on a terminal ends with a line feed.
 fresh

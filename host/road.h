@@ -1,8 +1,9 @@
-// One device of the DV installation on one database engine: the commands
-// of quillmore-host (init, ingest, browse, search, prune, drop, stats).
-// Each runs the library's statements in the order a recording application
-// would, shows them, and names the statement and the engine's message when
-// one fails.
+// A Road is one device of the DV installation on one database engine, and
+// the road its text records take there, as a recording application walks
+// it: set-up (init), storing (ingest), browsing, searching, pruning and
+// dropping, each a command of quillmore-host. Each runs the library's
+// statements in that order, shows them, and names the statement and the
+// engine's message when one fails. One Road serves one command.
 #ifndef QUILLMORE_HOST_ROAD_H_
 #define QUILLMORE_HOST_ROAD_H_
 
@@ -30,7 +31,6 @@ struct Options {
   long skip = 0;             // ingest: input lines passed over first
   std::string below, before;
   unsigned long long seed = 1;
-  std::vector<std::string> args;  // the command's operands
 };
 
 class Road {
