@@ -57,6 +57,20 @@ has "stored $((300 - ann)) records"; has "records not stored: $ann;"; has "Ann i
   failed "item rows of refused records were kept"
 [ "$(grep -c 'the record was not stored' "$work/err")" -eq "$ann" ] || failed "each refused record is reported once"
 
+# ingest checks first that the tables and columns the definitions need are
+# there; init makes what is missing and leaves what is there; stats says
+# what is lacking, and which records lack the main row their XML gives.
+fresh
+"$q" set-user-tables 4 'Total:20 Cashier:30 Shop:10 Item[name:40,price:10] Pay[kind:5]' >/dev/null
+run 1 ingest 4 "$work/r300.jsonl" --db "$db" --quiet
+has "column f_shop of $main; table USR_PAY4_"; has "init 4"
+[ "$(wc -l <"$work/err")" -eq 1 ] && [ "$(count "$text")" -eq 0 ] || failed "an ingest into tables that lack columns began"
+run 0 stats 4 --db "$db"; has "lacks the columns f_shop"; has "missing"
+run 0 init 4 --db "$db" --quiet; has "added f_shop varchar(10) NULL to $main"; has "created USR_PAY4_"; has "$items is there"
+run 0 ingest 4 "$work/r300.jsonl" --db "$db" --quiet
+sql "DELETE FROM $main WHERE f_id IN (SELECT f_id FROM $main LIMIT 7)"
+run 0 stats 4 --db "$db" --tsv; has "(records lacking their main row)	7"
+
 # Errors that can't get better stop at once with one message; only init
 # makes a database file.
 : >"$work/empty.sqlite"

@@ -353,13 +353,6 @@ std::string Road::TextTable() {
   return RecordText([&](char* b, uint32_t n) { return q_.GetTableName(b, n); });
 }
 
-std::vector<std::string> Road::UserTables() {
-  if (q_.GetUseUserTable(device_) == 0) return {};
-  return Statements(BatchText(
-      [&](char* b, uint32_t n) { return q_.GetUserTableNames(device_, b, n); },
-      quillmore_tools::UserTableEntryBound(q_, device_)));
-}
-
 int Road::Connect(const std::string& connection) {
   std::string error;
   db_ = OpenOdbc(connection, error);
@@ -422,6 +415,10 @@ int Road::Open(bool create_database) {
                  device_);
     return kFailed;
   }
+  // init makes the server's database only when it can't connect to it.
+  std::string error;
+  if (create_database && (db_ = OpenOdbc(connection, error)) != nullptr)
+    return Ready();
   if (create_database) {
     const std::string name = RecordText(
         [&](char* b, uint32_t n) { return q_.GetDatabaseName(b, n); });
@@ -451,49 +448,150 @@ int Road::Ready() {
 
 // ---------------------------------------------------------------- commands
 
+// The text table first, then each user table whose CREATE the library
+// makes, with the columns the statements use and how to make them.
+std::vector<Road::Table> Road::Tables() {
+  std::vector<Table> out;
+  Table& text = out.emplace_back();
+  text.name = TextTable();
+  text.columns = {"f_id",   "f_date", "f_systime",  "f_cam",
+                  "f_text", "f_xml",  "f_savepath", "f_savepos"};
+  text.create =
+      o_.odbc ? std::vector<std::string>{RecordText([&](char* b, uint32_t n) {
+        return q_.GetCreateQuery(type_, b, n);
+      })}
+              : SqliteTextTable(text.name);
+  if (q_.GetUseUserTable(device_) == 0) return out;
+  const std::string batch = BatchText(
+      [&](char* b, uint32_t n) {
+        return q_.GetUserCreateQueryEx(device_, b, n);
+      },
+      quillmore_tools::UserTableEntryBound(q_, device_));
+  // "CREATE TABLE name (f_id int NOT NULL, f_x varchar(20) NULL, ...)"
+  for (const std::string& create : Statements(batch)) {
+    const size_t open = create.find(" ("), close = create.rfind(')');
+    if (create.rfind("CREATE TABLE ", 0) != 0 || open == std::string::npos ||
+        close == std::string::npos || close < open) {
+      continue;
+    }
+    Table& t = out.emplace_back();
+    t.name = create.substr(13, open - 13);
+    t.create = {create};
+    const std::string list = create.substr(open + 2, close - open - 2);
+    for (size_t start = 0; start < list.size();) {
+      size_t end = list.find(", ", start);
+      if (end == std::string::npos) end = list.size();
+      const std::string clause = list.substr(start, end - start);
+      t.columns.push_back(clause.substr(0, clause.find(' ')));
+      t.clauses.push_back(clause);
+      start = end + 2;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool Among(const std::vector<std::string>& names, const std::string& name) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& n) { return SameName(n, name); });
+}
+
+}  // namespace
+
+// Marks each table present or not and lists the columns it lacks, from the
+// engine's own catalogue. Names compare without regard to case, as both
+// engines take them.
+bool Road::Compare(std::vector<Table>& tables) {
+  std::vector<std::string> present, columns;
+  if (!db_->ListTables(present)) {
+    Failed("(the list of tables)", db_->error());
+    return false;
+  }
+  for (Table& t : tables) {
+    t.present = Among(present, t.name);
+    t.missing.clear();
+    if (!t.present) continue;
+    if (!db_->ListColumns(t.name, columns)) {
+      Failed("(the columns of " + t.name + ")", db_->error());
+      return false;
+    }
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+      if (!Among(columns, t.columns[i])) t.missing.push_back(i);
+    }
+  }
+  return true;
+}
+
+// One line naming what the database lacks, or empty.
+std::string Road::Lacks(const std::vector<Table>& tables) {
+  std::string out;
+  for (const Table& t : tables) {
+    if (!t.present) out += (out.empty() ? "table " : "; table ") + t.name;
+    for (size_t i : t.missing) {
+      out += (out.empty() ? "column " : "; column ") + t.columns[i] + " of " +
+             t.name;
+    }
+  }
+  return out;
+}
+
 int Road::Init() {
-  const std::string table = TextTable();
-  if (!o_.odbc) {
+  std::vector<Table> tables = Tables();
+  if (tables[0].create.empty() || tables[0].create[0].empty()) {
+    std::fprintf(
+        stderr,
+        "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n",
+        type_);
+    return kFailed;
+  }
+  if (!Compare(tables)) return kFailed;
+  if (!o_.odbc && !tables[0].present && !o_.quiet) {
     const std::string library = RecordText(
         [&](char* b, uint32_t n) { return q_.GetCreateQuery(type_, b, n); });
-    if (!o_.quiet) {
-      std::printf(
-          "-- SQLite: the database is the file %s (no CREATE DATABASE).\n"
-          "-- The library's CREATE of the text table (DV/table%d.sql) is for "
-          "SQL Server:\n--   %s\n-- SQLite has no IDENTITY, nvarchar(max) or "
-          "xml, so the host runs its own equivalent:\n",
-          o_.db.c_str(), type_, library.empty() ? "(none)" : library.c_str());
+    std::printf(
+        "-- SQLite: the database is the file %s (no CREATE DATABASE).\n"
+        "-- The library's CREATE of the text table (DV/table%d.sql) is for "
+        "SQL Server:\n--   %s\n-- SQLite has no IDENTITY, nvarchar(max) or "
+        "xml, so the host runs its own equivalent:\n",
+        o_.db.c_str(), type_, library.empty() ? "(none)" : library.c_str());
+  }
+  // What exists stays; what is missing is made, so init runs again after
+  // the definitions changed.
+  std::string done;
+  for (const Table& t : tables) {
+    if (!t.present) {
+      for (const std::string& sql : t.create) {
+        if (!Run(sql)) return kFailed;
+      }
+      done += "created " + t.name + "\n";
+      continue;
     }
-    for (const std::string& sql : SqliteTextTable(table)) {
-      if (!Run(sql)) return kFailed;
-    }
-  } else {
-    const std::string create = RecordText(
-        [&](char* b, uint32_t n) { return q_.GetCreateQuery(type_, b, n); });
-    if (create.empty()) {
-      std::fprintf(
-          stderr,
-          "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n",
-          type_);
+    if (t.clauses.empty() && !t.missing.empty()) {
+      std::fprintf(stderr,
+                   "quillmore-host: the text table %s lacks columns the "
+                   "library's statements use (%s); drop it (quillmore-host "
+                   "drop) or mend it by hand\n",
+                   t.name.c_str(), Lacks({t}).c_str());
       return kFailed;
     }
-    if (!Run(create)) return kFailed;
-  }
-  const std::vector<std::string> tables = UserTables();
-  if (!tables.empty()) {
-    const std::string batch = BatchText(
-        [&](char* b, uint32_t n) {
-          return q_.GetUserCreateQueryEx(device_, b, n);
-        },
-        quillmore_tools::UserTableEntryBound(q_, device_));
-    for (const std::string& sql : Statements(batch)) {
-      if (!Run(sql)) return kFailed;
+    for (size_t i : t.missing) {
+      if (!Run("ALTER TABLE " + t.name + " ADD COLUMN " + t.clauses[i]))
+        return kFailed;
+      done += "added " + t.clauses[i] + " to " + t.name + "\n";
     }
+    if (t.missing.empty()) done += t.name + " is there\n";
   }
-  std::printf("device %d ready on %s: text table %s", device_,
-              db_->Describe().c_str(), table.c_str());
-  for (const std::string& t : tables) std::printf(", user table %s", t.c_str());
-  std::printf("\n");
+  std::printf("%sdevice %d ready on %s\n", done.c_str(), device_,
+              db_->Describe().c_str());
   return kOk;
 }
 
@@ -508,6 +606,17 @@ int Road::IngestFile(const std::string& path) {
   }
   const long long size = S_ISREG(st.st_mode) ? st.st_size : 0;
   const std::string name = path == "-" ? "standard input" : path;
+  // Before the first record: every table and column the statements use.
+  std::vector<Table> tables = Tables();
+  if (!Compare(tables)) return kFailed;
+  if (const std::string lacks = Lacks(tables); !lacks.empty()) {
+    std::fprintf(stderr,
+                 "quillmore-host: the database lacks what device %d's "
+                 "definitions need: %s ('quillmore-host init %d' makes what "
+                 "is missing)\n",
+                 device_, lacks.c_str(), device_);
+    return kFailed;
+  }
   Progress progress(size);
   long bad_lines = 0;
   Ingest ingest(
@@ -847,25 +956,29 @@ int Road::Drop() {
 }
 
 int Road::Stats() {
-  const std::string text_table = TextTable();
-  std::vector<std::string> names = {text_table};
-  for (const std::string& t : UserTables()) names.push_back(t);
+  std::vector<Table> tables = Tables();
   std::vector<std::string> present;
-  if (!db_->ListTables(present)) {
-    Failed("(the list of tables)", db_->error());
+  if (!Compare(tables) || !db_->ListTables(present)) {
+    if (db_->failure() != Failure::kNone)
+      Failed("(the list of tables)", db_->error());
     return kFailed;
   }
-  const std::set<std::string> have(present.begin(), present.end());
-  const bool text_there = have.count(text_table) != 0;
-  if (o_.tsv) std::printf("table\trows\twithout a text record\n");
-  for (size_t i = 0; i < names.size(); ++i) {
-    std::string rows = "missing", orphans = i == 0 ? "" : "-";
+  const std::string& text_table = tables[0].name;
+  const bool text_there = tables[0].present;
+  if (o_.tsv) {
+    std::printf("table\trows\twithout a text record\tmissing columns\n");
+  }
+  for (size_t i = 0; i < tables.size(); ++i) {
+    const Table& t = tables[i];
+    std::string rows = "missing", orphans = i == 0 ? "" : "-", lacks;
+    for (size_t c : t.missing)
+      lacks += (lacks.empty() ? "" : ",") + t.columns[c];
     Rows r;
-    if (have.count(names[i]) != 0) {
-      if (!Query("SELECT COUNT(*) FROM " + names[i], r, false)) return kFailed;
+    if (t.present) {
+      if (!Query("SELECT COUNT(*) FROM " + t.name, r, false)) return kFailed;
       rows = r.values.at(0).at(0).value_or("0");
       if (i > 0 && text_there) {
-        if (!Query("SELECT COUNT(*) FROM " + names[i] +
+        if (!Query("SELECT COUNT(*) FROM " + t.name +
                        " WHERE f_id NOT IN (SELECT f_id FROM " + text_table +
                        ")",
                    r, false)) {
@@ -875,28 +988,70 @@ int Road::Stats() {
       }
     }
     if (o_.tsv) {
-      std::printf("%s\t%s\t%s\n", names[i].c_str(), rows.c_str(),
-                  orphans.c_str());
+      std::printf("%s\t%s\t%s\t%s\n", t.name.c_str(), rows.c_str(),
+                  orphans.c_str(), lacks.c_str());
     } else {
       std::printf(
-          "  %-34s %8s rows%s%s\n", names[i].c_str(), rows.c_str(),
+          "  %-34s %8s%s%s%s%s%s\n", t.name.c_str(), rows.c_str(),
+          t.present ? " rows" : "",
           orphans.empty() || orphans == "-" ? "" : ", without a text record: ",
-          orphans == "-" ? "" : orphans.c_str());
+          orphans == "-" ? "" : orphans.c_str(),
+          lacks.empty() ? "" : ", lacks the columns ", lacks.c_str());
     }
   }
   size_t others = 0;
   std::string listed;
-  for (const std::string& t : present) {
-    if (std::find(names.begin(), names.end(), t) != names.end()) continue;
-    if (++others <= 8) listed += (others > 1 ? ", " : " (") + t;
+  for (const std::string& name : present) {
+    if (std::any_of(tables.begin(), tables.end(),
+                    [&](const Table& t) { return SameName(t.name, name); })) {
+      continue;
+    }
+    if (++others <= 8) listed += (others > 1 ? ", " : " (") + name;
   }
   if (others > 8) listed += ", ...";
   if (others > 0) listed += ")";
   if (o_.tsv) {
-    std::printf("(other tables)\t%zu\t\n", others);
+    std::printf("(other tables)\t%zu\t\t\n", others);
   } else {
     std::printf("  other tables in the database: %zu%s\n", others,
                 listed.c_str());
+  }
+  // Records whose XML gives a row of the main user table they lack: asked
+  // of the library for each record with XML and no main row.
+  if (tables.size() > 1 && tables[1].name.rfind("TBL_USER", 0) == 0 &&
+      tables[1].present && tables[1].missing.empty() && text_there) {
+    const std::string& main = tables[1].name;
+    Rows r;
+    if (!Query("SELECT m.f_id, m.f_xml FROM " + text_table +
+                   " m WHERE m.f_xml <> '' AND m.f_id NOT IN (SELECT f_id "
+                   "FROM " +
+                   main + ")",
+               r, false)) {
+      return kFailed;
+    }
+    long lacking = 0;
+    for (const auto& row : r.values) {
+      const std::string xml = row.at(1).value_or("");
+      const int id = std::atoi(row.at(0).value_or("0").c_str());
+      const std::string batch = RecordText(
+          [&](char* b, uint32_t n) {
+            return q_.GetUserInsertQuery(id, xml.c_str(), b, n);
+          },
+          static_cast<uint32_t>(
+              std::min<uint64_t>(16 * xml.size() + 65536, INT32_MAX)));
+      for (const std::string& sql : Statements(batch)) {
+        if (sql.rfind("INSERT INTO " + main + " ", 0) == 0) {
+          ++lacking;
+          break;
+        }
+      }
+    }
+    if (o_.tsv) {
+      std::printf("(records lacking their main row)\t%ld\t\t\n", lacking);
+    } else {
+      std::printf("  records whose XML gives a row of %s they lack: %ld\n",
+                  main.c_str(), lacking);
+    }
   }
   return kOk;
 }

@@ -51,8 +51,19 @@ class Road {
   int Stats();
 
  private:
+  // A table the device's statements use, and what of it the database has.
+  struct Table {
+    std::string name;
+    std::vector<std::string> columns;
+    std::vector<std::string> clauses;  // user tables: each column's clause
+    std::vector<std::string> create;   // the statements that make it
+    bool present = false;
+    std::vector<size_t> missing;  // columns the database lacks
+  };
+  std::vector<Table> Tables();
+  bool Compare(std::vector<Table>& tables);
+  static std::string Lacks(const std::vector<Table>& tables);
   std::string TextTable();
-  std::vector<std::string> UserTables();
   std::string Esc(const std::string& value) const;
   // The engine's options as given, for a command line to go on with.
   std::string EngineArguments() const;

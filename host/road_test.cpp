@@ -138,7 +138,8 @@ struct Road {
     for (const std::string& line :
          Split(Host({"stats", "7", "--tsv"}).out, '\n')) {
       const std::vector<std::string> f = Split(line, '\t');
-      if (f.size() < 3 || f[0] == "table") continue;
+      if (f.size() < 3 || f[0] == "table" || f[0].rfind("(records", 0) == 0)
+        continue;
       counts.push_back(f[1]);
       if (!f[2].empty() && f[2] != "-") orphans += std::stol(f[2]);
     }
