@@ -150,6 +150,40 @@ for stop in busy INT TERM; do
     failed "$stop: after going on, $(count "$text") records are stored, not each of 1500 once"
 done
 
+# One date form: YYYY-MM-DD HH:MM:SS, or a day alone (its first second for
+# a start, its last for an end); anything else is refused before it is used.
+fresh
+run 0 ingest 4 "$work/r300.jsonl" --db "$db" --quiet
+day=$(sql "SELECT COUNT(*) FROM $text WHERE f_date LIKE '2026-12-02 %'")
+first=$(sql "SELECT COUNT(*) FROM $text WHERE f_date LIKE '2026-12-01 %'")
+run 0 browse 4 2026-12-02 2026-12-02 --db "$db" --tsv
+[ "$day" -gt 0 ] && [ "$(tail -n +2 "$work/out" | cut -f1 | sort -u | wc -l)" -eq "$day" ] ||
+  failed "browse of a day alone found not its $day records"
+run 2 prune 4 --before yesterday --db "$db"; has "YYYY-MM-DD"
+run 2 browse 4 2026-12-32 2026-12-31 --db "$db"
+run 2 search 4 1 2026-02-29 2026-12-31 --db "$db"
+run 2 browse 4 2026-12-01 "2026-12-01 24:00:00" --db "$db"
+run 2 browse 4 2026-12-01 "2026-12-01T08:00:00" --db "$db"
+[ "$(count "$text")" -eq 300 ] || failed "a date refused still deleted records"
+run 0 prune 4 --before 2026-12-02 --db "$db" --quiet
+[ "$(count "$text")" -eq $((300 - first)) ] || failed "prune --before a day"
+
+# Input checked before it is used: a byte-order mark skipped, a record of
+# another date form or with invalid UTF-8 refused with its line, a folder
+# refused.
+fresh
+{ printf '\xef\xbb\xbf'; sed -n 1p "$work/r300.jsonl"
+  sed -n 2p "$work/r300.jsonl" | sed 's/"date":"[^"]*"/"date":"yesterday"/'
+  sed -n 3p "$work/r300.jsonl" | sed 's/"date":"\([^ ]*\) [^"]*"/"date":"\1"/'
+  sed -n 4p "$work/r300.jsonl" | sed 's/"text":"/"text":"\xff/'
+  sed -n 5p "$work/r300.jsonl"; } >"$work/mixed.jsonl"
+run 1 ingest 4 "$work/mixed.jsonl" --db "$db" --quiet
+has "stored 2 records"; has "line 2 is no record: 'date' is not YYYY-MM-DD HH:MM:SS: yesterday"
+has "line 3 is no record: 'date' is not"; has "line 4 is no record: invalid UTF-8 at byte"
+[ "$(sql "SELECT COUNT(*) FROM $text WHERE f_date = '$(sed -n 's/.*"date":"\([^"]*\)".*/\1/p;q' "$work/r300.jsonl")'")" -eq 1 ] ||
+  failed "the first record after a byte-order mark"
+run 1 ingest 4 "$work" --db "$db"; has "it is a folder"
+
 # Conventions: options anywhere and as --opt=value, conflicting options
 # refused, --version, one line for an unknown command, each command's help
 # with its options, and lines that are no record named by file, line, field

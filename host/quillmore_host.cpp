@@ -86,23 +86,27 @@ const Command kCommands[] = {
      "init makes a database file.",
      kEngine, [](Road& road, const Operands&) { return road.Init(); }},
     {"ingest", "DEVICE FILE|-", "store records from JSON Lines",
-     "One JSON object per line: date, camera and text are required; systime,\n"
-     "xml, savepath and savepos are optional. For each record: the library's\n"
-     "INSERT (GetInsertQueryEx) with the host's values escaped for the\n"
-     "engine, the f_id the database gave it, and the user-table INSERTs the\n"
-     "library makes from its XML (GetUserInsertQuery). A thousand records\n"
-     "per transaction. A record is stored whole or not at all: when the\n"
+     "One JSON object per line: date (YYYY-MM-DD HH:MM:SS), camera and text\n"
+     "are required; systime, xml, savepath and savepos are optional. A line\n"
+     "that is no such record is reported and passed over; a UTF-8 byte-order\n"
+     "mark before the first is skipped. For each record: the library's INSERT\n"
+     "(GetInsertQueryEx) with the host's values escaped for the engine, the\n"
+     "f_id the database gave it, and the user-table INSERTs the library makes\n"
+     "from its XML (GetUserInsertQuery). A thousand records per transaction.\n"
+     "First the tables and columns the statements use are checked (init makes\n"
+     "what is missing). A record is stored whole or not at all: when the\n"
      "engine refuses one of its statements, none of its rows stays, it is\n"
-     "reported with its line, and the ingest goes on; the exit status is\n"
-     "then 1. A busy database is waited for (--busy-timeout). An error that\n"
-     "can't get better, a wait that ran out, or INT or TERM stop the ingest\n"
-     "after the batch in flight is rolled back (on INT or TERM, committed);\n"
-     "it then says how far the input is stored and the command that goes on\n"
-     "from there. Ingesting the same lines again stores them again: --skip N\n"
-     "passes over the first N lines of the input (blank lines and lines\n"
-     "that are no record included). Shows a progress bar when standard\n"
-     "error is a terminal, and at the end records per second and the share\n"
-     "of the time spent inside the library and inside the database.",
+     "reported with its line, and the ingest goes on; the exit status is then\n"
+     "1. A busy database is waited for (--busy-timeout). An error that can't\n"
+     "get better, a wait that ran out, or INT or TERM stop the ingest after\n"
+     "the batch in flight is rolled back (on INT or TERM, committed); it then\n"
+     "says how far the input is stored and the command that goes on from\n"
+     "there. Ingesting the same lines again stores them again: --skip N "
+     "passes\n"
+     "over the first N lines of the input (blank lines and lines that are no\n"
+     "record included). Shows a progress bar when standard error is a\n"
+     "terminal, and at the end records per second and the share of the time\n"
+     "spent inside the library and inside the database.",
      kEngine | kSkip,
      [](Road& road, const Operands& a) { return road.IngestFile(a[0]); }},
     {"browse", "DEVICE FROM TO", "the records of a date range",
@@ -236,7 +240,8 @@ void AddOptions(CLI::App& app, unsigned which, Options& o,
     app.add_option("--below", o.below, "delete the records below this f_id")
         ->option_text("ID");
     app.add_option("--before", o.before,
-                   "delete the records dated before this date")
+                   "delete the records dated before this date: YYYY-MM-DD "
+                   "HH:MM:SS, or YYYY-MM-DD (before the day's first second)")
         ->option_text("DATE");
   }
   if (which & kSeed) {
@@ -250,8 +255,12 @@ const char* Meaning(const std::string& operand) {
   static const std::pair<const char*, const char*> kMeanings[] = {
       {"DEVICE", "a device of the DV installation (DV/devdata<DEVICE>.ini)"},
       {"FILE|-", "JSON Lines, or - for standard input"},
-      {"FROM", "the first date"},
-      {"TO", "the last date"},
+      {"FROM",
+       "the first date: YYYY-MM-DD HH:MM:SS, or YYYY-MM-DD from the "
+       "day's first second"},
+      {"TO",
+       "the last date: YYYY-MM-DD HH:MM:SS, or YYYY-MM-DD to the day's "
+       "last second"},
       {"CAMERA", "a camera number, 100 for every camera"},
       {"TERM",
        "ITEM=VALUE, ITEM>=VALUE, ITEM<=VALUE, ITEM>VALUE, "
@@ -369,6 +378,26 @@ int Main(int argc, char** argv) {
     }
     if ((c.options & kPrune) && o.below.empty() == o.before.empty()) {
       return Usage("prune takes either --below ID or --before DATE");
+    }
+    // One date form: FROM, TO and --before are made whole here.
+    std::istringstream words(c.operands);
+    const std::vector<std::string> names{
+        std::istream_iterator<std::string>(words), {}};
+    std::string bound;
+    for (size_t i = 0; i < names.size() && i < a.size(); ++i) {
+      if (names[i] != "FROM" && names[i] != "TO") continue;
+      if (!DateBound(a[i], names[i] == "TO", bound)) {
+        return Usage(std::string(c.name) + ": " + names[i] + " '" + a[i] +
+                     "' is not YYYY-MM-DD HH:MM:SS or YYYY-MM-DD");
+      }
+      a[i] = bound;
+    }
+    if (!o.before.empty()) {
+      if (!DateBound(o.before, false, bound)) {
+        return Usage("prune: --before '" + o.before +
+                     "' is not YYYY-MM-DD HH:MM:SS or YYYY-MM-DD");
+      }
+      o.before = bound;
     }
     o.db = Absolute(o.db);
     Operands rest(a.begin() + 1, a.end());

@@ -279,6 +279,34 @@ std::string ToJsonLine(const Record& r) {
   return out;
 }
 
+bool IsDateTime(std::string_view s) {
+  if (s.size() != 19) return false;
+  int n[6] = {0};
+  for (size_t i = 0, k = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (i == 4 || i == 7 || i == 10 || i == 13 || i == 16) {
+      if (c != " -:"[i == 10 ? 0 : i < 10 ? 1 : 2]) return false;
+      ++k;
+    } else if (c < '0' || c > '9') {
+      return false;
+    } else {
+      n[k] = n[k] * 10 + (c - '0');
+    }
+  }
+  const int year = n[0], month = n[1], day = n[2];
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return year >= 1 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0) && n[3] <= 23 &&
+         n[4] <= 59 && n[5] <= 59;
+}
+
+bool DateBound(std::string_view date, bool last, std::string& out) {
+  out = date;
+  if (date.size() == 10) out += last ? " 23:59:59" : " 00:00:00";
+  return IsDateTime(out);
+}
+
 bool ParseJsonLine(std::string_view line, Record& record, std::string& error) {
   thread_local LineParser parser;
   return parser.Parse(line, record, error);

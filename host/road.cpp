@@ -325,7 +325,8 @@ std::string Road::Esc(const std::string& value) const {
 }
 
 void Road::Show(const std::string& sql) const {
-  if (!o_.quiet) std::printf("sql> %s\n", sql.c_str());
+  // --tsv writes only the table to standard output.
+  if (!o_.quiet && !o_.tsv) std::printf("sql> %s\n", sql.c_str());
 }
 
 void Road::Failed(const std::string& sql, const std::string& message) const {
@@ -639,17 +640,24 @@ int Road::IngestFile(const std::string& path) {
   long number = 0;
   while (ok && reader.Next(line, too_long) && !StopRequested()) {
     ++number;
+    // Windows editors begin a file with a UTF-8 byte-order mark.
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     if (number <= o_.skip ||
         (line.find_first_not_of(" \t\r") == std::string::npos && !too_long)) {
       ingest.Pass(number);
       continue;
     }
-    if (too_long || !ParseJsonLine(line, record, error)) {
+    error.clear();
+    if (too_long) {
+      error = "longer than 64 MiB";
+    } else if (ParseJsonLine(line, record, error) && !IsDateTime(record.date)) {
+      error = "'date' is not YYYY-MM-DD HH:MM:SS: " + record.date;
+    }
+    if (!error.empty()) {
       ++bad_lines;
       progress.Break();
       std::fprintf(stderr, "quillmore-host: %s line %ld is no record: %s\n",
-                   name.c_str(), number,
-                   too_long ? "longer than 64 MiB" : error.c_str());
+                   name.c_str(), number, error.c_str());
       ingest.Pass(number);
       continue;
     }
