@@ -159,6 +159,12 @@ first=$(sql "SELECT COUNT(*) FROM $text WHERE f_date LIKE '2026-12-01 %'")
 run 0 browse 4 2026-12-02 2026-12-02 --db "$db" --tsv
 [ "$day" -gt 0 ] && [ "$(tail -n +2 "$work/out" | cut -f1 | sort -u | wc -l)" -eq "$day" ] ||
   failed "browse of a day alone found not its $day records"
+# --limit limits every list a search prints; --ids prints them whole.
+run 0 search 4 100 2026-12-01 2026-12-31 --db "$db" --limit 3
+has "... and 297 more (--ids lists them all)"
+[ "$(wc -c <"$work/out")" -lt 3000 ] || failed "search --limit 3 printed $(wc -c <"$work/out") bytes"
+run 0 search 4 100 2026-12-01 2026-12-31 --db "$db" --limit 3 --ids
+[ "$(grep '^passed:' "$work/out" | wc -w)" -eq 301 ] || failed "search --ids cut its list"
 run 2 prune 4 --before yesterday --db "$db"; has "YYYY-MM-DD"
 run 2 browse 4 2026-12-32 2026-12-31 --db "$db"
 run 2 search 4 1 2026-02-29 2026-12-31 --db "$db"

@@ -778,34 +778,42 @@ int Road::Browse(const std::string& from, const std::string& to) {
   return kOk;
 }
 
-int Road::Search(int camera, const std::string& from, const std::string& to,
-                 const std::vector<std::string>& terms) {
-  std::vector<_tagSEARCHPARAM> params;
+// The terms as the matcher takes them (as typed) and as the SELECT takes
+// them (escaped for the engine), each item checked, and told apart by the
+// kind of its item: a keyword item (kind 2) gives no SQL and is tested in
+// memory; an XML item (kind 0) gives a clause only SQL Server runs.
+int Road::ReadTerms(const std::vector<std::string>& args, Terms& t) {
   std::string error;
-  if (!quillmore_tools::ParseSearchArgs(terms, params, error)) {
+  if (!quillmore_tools::ParseSearchArgs(args, t.typed, error)) {
     std::fprintf(stderr, "quillmore-host: search: %s\n", error.c_str());
     return kUsage;
   }
-  const uint32_t items = q_.GetItemSearchElementsCount(device_);
-  std::vector<std::string> xml_items;
-  bool keyword_items = false;
-  std::vector<_tagSEARCHPARAM> escaped = params;
-  for (_tagSEARCHPARAM& p : escaped) {
+  const uint32_t count = q_.GetItemSearchElementsCount(device_);
+  t.escaped = t.typed;
+  for (_tagSEARCHPARAM& p : t.escaped) {
+    bool keyword = false;
     if (p.nItemIndex >= 0) {
-      _tagITEMSEARCHINFO item{};
-      if (static_cast<uint32_t>(p.nItemIndex) >= items ||
+      _tagITEMSEARCHINFO item{}, pre{};
+      if (static_cast<uint32_t>(p.nItemIndex) >= count ||
           q_.GetItemSearchElementByIndex(device_, p.nItemIndex, &item) == 0) {
         std::fprintf(
             stderr,
             "quillmore-host: search: device %d has no item %d (it has %u)\n",
-            device_, p.nItemIndex, items);
+            device_, p.nItemIndex, count);
         return kUsage;
       }
-      keyword_items = keyword_items || item.byType >= 2;
-      if (item.byType == 0)
-        xml_items.push_back(std::to_string(p.nItemIndex) + " (" + item.szName +
-                            ")");
+      keyword = item.byType >= 2;
+      // A pre-item is named by its number, from 1.
+      const bool xml_pre =
+          item.nPreItemId > 0 &&
+          q_.GetItemSearchElementByIndex(device_, item.nPreItemId - 1, &pre) &&
+          pre.byType == 0 && pre.szDefinedValue[0] != '\0';
+      if (item.byType == 0 || xml_pre) {
+        t.xml_items.push_back(std::to_string(p.nItemIndex) + " (" +
+                              item.szName + ")");
+      }
     }
+    t.keyword.push_back(keyword);
     for (char* value : {p.szValue1, p.szValue2}) {
       std::string v;
       for (const char* c = value; *c != '\0'; ++c) {
@@ -824,84 +832,178 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
       std::memcpy(value, v.c_str(), v.size() + 1);
     }
   }
+  return kOk;
+}
+
+// The library's search SELECT over `params`, run; each record once (a
+// joined group table gives a record once per matching row), in the order
+// the SELECT gave.
+bool Road::Select(int camera, const std::string& from, const std::string& to,
+                  std::vector<_tagSEARCHPARAM> params, Rows& records,
+                  size_t& rows) {
   const int join = o_.or_mode ? 1 : 0;
   const std::string sql = RecordText(
       [&](char* b, uint32_t n) {
         return q_.GetSelectQueryByItemIndex(
             camera, Esc(from).c_str(), Esc(to).c_str(),
-            escaped.empty() ? nullptr : escaped.data(),
-            static_cast<uint32_t>(escaped.size()), join, b, n);
+            params.empty() ? nullptr : params.data(),
+            static_cast<uint32_t>(params.size()), join, b, n);
       },
       quillmore_tools::kFieldLimit +
-          1024 * static_cast<uint32_t>(escaped.size()));
+          1024 * static_cast<uint32_t>(params.size()));
   if (sql.empty()) {
     std::fprintf(stderr, "quillmore-host: the library made no search SELECT\n");
+    return false;
+  }
+  Rows all;
+  if (!Query(sql, all, !o_.ids)) return false;
+  rows = all.values.size();
+  const long id = Column(all, "f_id");
+  std::set<std::string> seen;
+  records = Rows{all.columns, {}};
+  for (auto& row : all.values) {
+    if (seen.insert(row[id].value_or("")).second)
+      records.values.push_back(std::move(row));
+  }
+  return true;
+}
+
+// The ids of `rows`, at most --limit of them unless --ids asked for all.
+std::string Road::Ids(const Rows& rows) const {
+  const long id = Column(rows, "f_id");
+  const size_t n = rows.values.size();
+  const size_t shown =
+      o_.ids || o_.limit == 0 ? n : std::min<size_t>(n, o_.limit);
+  std::string out;
+  for (size_t i = 0; i < shown; ++i)
+    out += " " + rows.values[i][id].value_or("");
+  if (shown < n) {
+    out += " ... and " + std::to_string(n - shown) +
+           " more (--ids lists them all)";
+  }
+  return out;
+}
+
+// Two stages: the library's SELECT, then IsValidSearchRecord on each
+// record it found, with the values as typed. With AND, the SELECT narrows
+// by the terms that go into SQL and the keyword items filter in memory.
+// With OR, a record needs only one term: when keyword items stand beside
+// terms that go into SQL, the SELECT of those terms alone gives some, and
+// the keyword items tested on every record of the range give the others.
+int Road::Search(int camera, const std::string& from, const std::string& to,
+                 const std::vector<std::string>& args) {
+  Terms t;
+  if (const int rc = ReadTerms(args, t); rc != kOk) return rc;
+  if (!t.xml_items.empty()) return XmlSearch(camera, from, to, t);
+  const int join = o_.or_mode ? 1 : 0;
+  std::vector<_tagSEARCHPARAM> sql_terms, keyword_terms;
+  for (size_t i = 0; i < t.typed.size(); ++i) {
+    (t.keyword[i] ? keyword_terms : sql_terms).push_back(t.escaped[i]);
+    if (t.keyword[i]) keyword_terms.back() = t.typed[i];
+  }
+  const bool split = join == 1 && !sql_terms.empty() && !keyword_terms.empty();
+  Rows found, range;
+  size_t rows = 0, range_rows = 0;
+  if (!Select(camera, from, to, split ? sql_terms : t.escaped, found, rows) ||
+      (split && !Select(camera, from, to, {}, range, range_rows))) {
     return kFailed;
   }
-  if (sql.find(".exist('") != std::string::npos) {
-    Show(sql);
-    std::string names;
-    for (const std::string& n : xml_items)
-      names += (names.empty() ? "" : ", ") + n;
-    std::fprintf(
-        stderr,
-        "quillmore-host: this search can't run on %s: item %s searches "
-        "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
-        "Server's xml column type. The statement above is what SQL "
-        "Server would run.\n",
-        db_->Describe().c_str(), names.c_str());
-    return kCannotRun;
+  // The matcher's stage: every term on what the SELECT found, or the
+  // keyword items alone on the whole range.
+  const Rows& tested = split ? range : found;
+  // The library takes the terms through a pointer to non-const.
+  std::vector<_tagSEARCHPARAM> matched = split ? keyword_terms : t.typed;
+  const long id = Column(tested, "f_id"), text = Column(tested, "f_text");
+  std::set<std::string> by_sql;
+  if (split) {
+    const long found_id = Column(found, "f_id");
+    for (const auto& row : found.values)
+      by_sql.insert(row[found_id].value_or(""));
   }
-  Rows rows;
-  if (!Query(sql, rows, !o_.ids)) return kFailed;
-  const long id_col = Column(rows, "f_id"), text_col = Column(rows, "f_text");
-  // A joined group table gives a record once per matching row.
-  std::vector<std::string> ids, passed;
-  std::set<std::string> seen;
-  Rows shown{rows.columns, {}};
-  for (const auto& row : rows.values) {
-    const std::string id = row[id_col].value_or("");
-    if (!seen.insert(id).second) continue;
-    ids.push_back(id);
-    const std::string text = row[text_col].value_or("");
-    if (q_.IsValidSearchRecord(
-            text.c_str(), params.empty() ? nullptr : params.data(),
-            static_cast<uint32_t>(params.size()), join) != 0) {
-      passed.push_back(id);
-      shown.values.push_back(row);
-    }
+  Rows keyword{tested.columns, {}}, passed{tested.columns, {}};
+  for (const auto& row : tested.values) {
+    const std::string body = row[text].value_or("");
+    const bool match =
+        q_.IsValidSearchRecord(
+            body.c_str(), matched.empty() ? nullptr : matched.data(),
+            static_cast<uint32_t>(matched.size()), join) != 0;
+    if (match) keyword.values.push_back(row);
+    if (match || by_sql.count(row[id].value_or("")) != 0)
+      passed.values.push_back(row);
   }
-  auto list = [](const std::vector<std::string>& v) {
-    std::string out;
-    for (const std::string& s : v) out += " " + s;
-    return out;
-  };
   if (o_.ids) {
-    std::printf("sql:%s\npassed:%s\n", list(ids).c_str(), list(passed).c_str());
+    std::printf("sql:%s\n", Ids(found).c_str());
+    if (split) std::printf("keyword:%s\n", Ids(keyword).c_str());
+    std::printf("passed:%s\n", Ids(passed).c_str());
     return kOk;
   }
   if (o_.tsv) {
-    PrintTsv(shown, AllColumns(shown));
+    PrintTsv(passed, AllColumns(passed));
     return kOk;
   }
-  std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows.values.size(),
-              ids.size(), list(ids).c_str());
-  if (keyword_items) {
+  PrintSearch(t, split, rows, found, range, keyword, passed);
+  return kOk;
+}
+
+void Road::PrintSearch(const Terms& t, bool split, size_t rows,
+                       const Rows& found, const Rows& range,
+                       const Rows& keyword, const Rows& passed) const {
+  const bool keywords =
+      std::find(t.keyword.begin(), t.keyword.end(), true) != t.keyword.end();
+  if (split) {
     std::printf(
-        "the keyword items, tested in memory on each record's text, passed "
-        "%zu:%s\n",
-        passed.size(), list(passed).c_str());
+        "the SELECT of the terms that go into SQL gave %zu records:%s\n"
+        "the keyword items, tested in memory on each of the %zu records of "
+        "the range, passed %zu:%s\n"
+        "one or the other: %zu records\n",
+        found.values.size(), Ids(found).c_str(), range.values.size(),
+        keyword.values.size(), Ids(keyword).c_str(), passed.values.size());
   } else {
-    std::printf(
-        "no keyword item among the terms: all %zu passed the test in memory\n",
-        passed.size());
+    std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows,
+                found.values.size(), Ids(found).c_str());
+    if (keywords) {
+      std::printf(
+          "the keyword items, tested in memory on each record's text, passed "
+          "%zu:%s\n",
+          passed.values.size(), Ids(passed).c_str());
+    } else {
+      std::printf(
+          "no keyword item among the terms: all %zu passed the test in "
+          "memory\n",
+          passed.values.size());
+    }
   }
   std::vector<size_t> cols;
   for (const char* c : {"f_id", "f_date", "f_cam", "f_text"}) {
-    if (Column(shown, c) >= 0) cols.push_back(Column(shown, c));
+    if (Column(passed, c) >= 0) cols.push_back(Column(passed, c));
   }
-  if (!shown.values.empty()) PrintTable(shown, o_.limit, cols);
-  return kOk;
+  if (!passed.values.empty()) PrintTable(passed, o_.limit, cols);
+}
+
+// An XML item's clause m.f_xml.exist(...) needs SQL Server's xml column
+// type: the statement is shown, not run.
+int Road::XmlSearch(int camera, const std::string& from, const std::string& to,
+                    const Terms& t) {
+  std::vector<_tagSEARCHPARAM> params = t.escaped;
+  const std::string sql = RecordText(
+      [&](char* b, uint32_t n) {
+        return q_.GetSelectQueryByItemIndex(
+            camera, Esc(from).c_str(), Esc(to).c_str(), params.data(),
+            static_cast<uint32_t>(params.size()), o_.or_mode ? 1 : 0, b, n);
+      },
+      quillmore_tools::kFieldLimit +
+          1024 * static_cast<uint32_t>(params.size()));
+  Show(sql);
+  std::string names;
+  for (const std::string& n : t.xml_items)
+    names += (names.empty() ? "" : ", ") + n;
+  std::fprintf(stderr,
+               "quillmore-host: this search can't run on %s: item %s searches "
+               "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
+               "Server's xml column type. The statement above is what SQL "
+               "Server would run.\n",
+               db_->Describe().c_str(), names.c_str());
+  return kCannotRun;
 }
 
 int Road::Prune() {

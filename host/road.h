@@ -51,6 +51,21 @@ class Road {
   int Stats();
 
  private:
+  struct Terms {
+    std::vector<_tagSEARCHPARAM> typed;    // as typed: the matcher's
+    std::vector<_tagSEARCHPARAM> escaped;  // escaped: the SELECT's
+    std::vector<bool> keyword;             // a keyword item (kind 2)
+    std::vector<std::string> xml_items;    // XML items (kind 0), named
+  };
+  int ReadTerms(const std::vector<std::string>& args, Terms& t);
+  bool Select(int camera, const std::string& from, const std::string& to,
+              std::vector<_tagSEARCHPARAM> params, Rows& records, size_t& rows);
+  std::string Ids(const Rows& rows) const;
+  void PrintSearch(const Terms& t, bool split, size_t rows, const Rows& found,
+                   const Rows& range, const Rows& keyword,
+                   const Rows& passed) const;
+  int XmlSearch(int camera, const std::string& from, const std::string& to,
+                const Terms& t);
   // A table the device's statements use, and what of it the database has.
   struct Table {
     std::string name;

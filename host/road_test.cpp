@@ -356,6 +356,14 @@ int RunRoad(int argc, char** argv) {
             road.Search("100", f, t, {"2=Ann", "0="}) ==
                 std::make_pair(ann, ann_card),
         "Ann's receipts by SQL, her card payments by the matcher");
+  Check(road.Search("100", f, t, {"2=Ann", "0=", "--or"}) ==
+            std::make_pair(ann, Generated(all,
+                                          [&](const Stored& s) {
+                                            return s.r.cashier == "Ann" ||
+                                                   (s.r.card && !s.r.voided);
+                                          })),
+        "Ann's receipts or card payments, with OR: the SQL's and the "
+        "matcher's together");
   Check(road.Search("100", f, t, {"4=Crème brûlée"}) ==
             both(Generated(all,
                            [&](const Stored& s) {
