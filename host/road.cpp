@@ -741,6 +741,11 @@ int Road::IngestFile(const std::string& path) {
                                                                     : kFailed;
 }
 
+// The library's date-range SELECT joins every user table with INNER JOIN,
+// so a record without a row in each (no XML, no Item) is not among its
+// rows. The host's own SELECT of the text table finds those records, and
+// they are shown in id order among the others, with NULL in the user
+// tables' columns, as a LEFT JOIN would give them.
 int Road::Browse(const std::string& from, const std::string& to) {
   const std::string sql = RecordText([&](char* b, uint32_t n) {
     return q_.GetSelectQueryByDateTime(Esc(from).c_str(), Esc(to).c_str(), b,
@@ -751,30 +756,67 @@ int Road::Browse(const std::string& from, const std::string& to) {
         stderr, "quillmore-host: the library made no SELECT for these dates\n");
     return kFailed;
   }
-  Rows rows;
+  Rows rows, text;
   if (!Query(sql, rows)) return kFailed;
+  if (!o_.quiet && !o_.tsv) {
+    std::printf(
+        "-- the host's own SELECT, for the records the joins leave "
+        "out:\n");
+  }
+  if (!Query("SELECT f_id, f_date, f_systime, f_cam, f_text, f_xml, "
+             "f_savepath, f_savepos FROM " +
+                 TextTable() + " WHERE f_date between '" + Esc(from) +
+                 "' and '" + Esc(to) + "' order by f_id",
+             text)) {
+    return kFailed;
+  }
+  const long id = Column(rows, "f_id");
+  std::set<long long> joined;
+  for (const auto& row : rows.values)
+    joined.insert(std::atoll(row[id].value_or("0").c_str()));
+  Rows all{rows.columns, {}}, left{text.columns, {}};
+  size_t next = 0;  // the next joined row
+  for (auto& record : text.values) {
+    const long long key = std::atoll(record[0].value_or("0").c_str());
+    if (joined.count(key) != 0) continue;
+    for (; next < rows.values.size() &&
+           std::atoll(rows.values[next][id].value_or("0").c_str()) < key;
+         ++next) {
+      all.values.push_back(std::move(rows.values[next]));
+    }
+    // The text table's columns come first in the joined rows.
+    std::vector<Value>& row = all.values.emplace_back(rows.columns.size());
+    for (size_t c = 0; c < text.columns.size() && c < row.size(); ++c)
+      row[c] = record[c];
+    left.values.push_back(std::move(record));
+  }
+  for (; next < rows.values.size(); ++next)
+    all.values.push_back(std::move(rows.values[next]));
   if (o_.tsv) {
-    PrintTsv(rows, AllColumns(rows));
+    PrintTsv(all, AllColumns(all));
     return kOk;
   }
   // f_xml repeats what the user-table columns show, and each joined table
   // repeats f_id.
   std::vector<size_t> shown;
-  for (size_t i = 0; i < rows.columns.size(); ++i) {
-    const std::string& c = rows.columns[i];
+  for (size_t i = 0; i < all.columns.size(); ++i) {
+    const std::string& c = all.columns[i];
     if (c != "f_xml" && c != "f_systime" && c != "f_savepath" &&
         c != "f_savepos" && (c != "f_id" || shown.empty())) {
       shown.push_back(i);
     }
   }
-  std::set<std::string> records;
-  const long id = Column(rows, "f_id");
-  for (const auto& row : rows.values)
-    records.insert(id >= 0 ? row[id].value_or("") : "");
-  PrintTable(rows, o_.limit, shown);
+  PrintTable(all, o_.limit, shown);
   std::printf(
       "%zu rows (one per row of each joined user table) for %zu records\n",
-      rows.values.size(), records.size());
+      all.values.size(), joined.size() + left.values.size());
+  if (!left.values.empty()) {
+    std::printf(
+        "%zu of them have no row in some user table, which the library's "
+        "SELECT joins with INNER JOIN and so leaves out; they are shown with "
+        "NULL there:%s\n",
+        left.values.size(), Ids(left).c_str());
+  }
   return kOk;
 }
 
