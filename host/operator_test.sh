@@ -210,10 +210,37 @@ for c in init ingest browse search prune drop stats generate; do check 0 "Option
 head -n 1 "$work/r300.jsonl" | sed 's/"camera":[0-9]*/"camera":"two"/' >"$work/bad.jsonl"
 check 1 "bad.jsonl line 1 is no record: 'camera': a whole number was expected at byte" ingest 4 "$work/bad.jsonl" --db "$db"
 
-# The progress line on a terminal ends with a line feed.
+# On a terminal: the progress line ends with a line feed, a message during
+# an ingest starts a line of its own, and drop and prune ask first (--yes
+# answers for scripts).
 fresh
-script -qec "$h ingest 4 $work/r300.jsonl --db $db --quiet" /dev/null | tr -d '\r' >"$work/out"
-grep -q '100%  300 records.*/s $' "$work/out" || failed "no progress line of its own: $(head -c 300 "$work/out")"
+sed '290s/.*/not a record/' "$work/r300.jsonl" >"$work/bad290.jsonl"
+script -qec "$h ingest 4 $work/bad290.jsonl --db $db --quiet" /dev/null | tr -d '\r' >"$work/out"
+grep -q '100%  299 records.*/s $' "$work/out" || failed "no progress line of its own: $(head -c 300 "$work/out")"
+grep -q '256 records' "$work/out" && grep -q '^quillmore-host: .*line 290 is no record' "$work/out" ||
+  failed "a message during an ingest does not start a line of its own: $(head -c 300 "$work/out")"
+first=$(sql "SELECT COUNT(*) FROM $text WHERE f_date LIKE '2026-12-01 %'")
+ask() { printf '%s\n' "$1" | script -qec "$2" /dev/null | tr -d '\r' >"$work/out"; }
+ask n "$h drop 4 --db $db"
+grep -q 'drop the text table .*\[y/N\]' "$work/out" && [ "$(count "$text")" -eq 299 ] ||
+  failed "drop did not ask, or acted on no: $(cat "$work/out")"
+ask y "$h prune 4 --before 2026-12-02 --db $db --quiet"
+grep -q "delete $first records of device 4" "$work/out" && [ "$(count "$text")" -eq $((299 - first)) ] ||
+  failed "prune did not ask, or did not act on yes: $(cat "$work/out")"
+script -qec "$h drop 4 --db $db --yes --quiet" /dev/null </dev/null >/dev/null
+[ "$(sql "SELECT COUNT(*) FROM sqlite_master WHERE name = '$text'")" -eq 0 ] || failed "drop --yes"
+
+# A failed write to standard output fails the command; paths are the
+# current folder's, though the library moves the process to its own.
+for c in "stats 4 --db $db" "generate 50000"; do
+  read -ra args <<<"$c"
+  "$h" "${args[@]}" >/dev/full 2>"$work/err" && failed "$c >/dev/full: exit 0"
+  grep -q "can't write standard output" "$work/err" || failed "$c >/dev/full: no message"
+done
+mkdir "$work/elsewhere" && cp "$work/r300.jsonl" "$work/elsewhere/r.jsonl"
+(cd "$work/elsewhere" && "$h" init 4 --db rel.sqlite -q && "$h" ingest 4 r.jsonl --db=rel.sqlite -q) >/dev/null ||
+  failed "relative paths"
+[ "$(sqlite3 "$work/elsewhere/rel.sqlite" "SELECT COUNT(*) FROM $text")" = 300 ] || failed "relative paths: not stored there"
 
 [ $fail -eq 0 ] && echo "quillmore-host as an operator runs it: all passed"
 exit $fail

@@ -39,6 +39,7 @@ enum : unsigned {
   kSearch = 1 << 4,  // --or, --ids
   kPrune = 1 << 5,   // --below, --before
   kSeed = 1 << 6,
+  kYes = 1 << 7,
 };
 
 struct Command {
@@ -133,13 +134,15 @@ const Command kCommands[] = {
     {"prune", "DEVICE", "delete old records and their user-table rows",
      "The library's DELETE batch (GetDeleteQueryByID for --below,\n"
      "GetDeleteQueryByDate for --before) for the text table and the user\n"
-     "tables, in one transaction. One of the two options is needed.",
-     kEngine | kPrune,
+     "tables, in one transaction. One of the two options is needed. On a\n"
+     "terminal it says how many records go and asks first (--yes doesn't).",
+     kEngine | kPrune | kYes,
      [](Road& road, const Operands&) { return road.Prune(); }},
     {"drop", "DEVICE", "drop the user tables and the text table",
      "The user tables' DROP batch (GetUserDropQueryEx), then the text table's\n"
-     "DROP (GetDropQuery). The database itself stays.",
-     kEngine, [](Road& road, const Operands&) { return road.Drop(); }},
+     "DROP (GetDropQuery). The database itself stays. On a terminal it\n"
+     "asks first (--yes doesn't).",
+     kEngine | kYes, [](Road& road, const Operands&) { return road.Drop(); }},
     {"stats", "DEVICE", "rows per table, user-table rows without a record",
      "Rows in the device's text table and user tables (or 'missing'), user-\n"
      "table rows whose f_id has no text record, and how many other tables\n"
@@ -188,9 +191,9 @@ int Generate(const Options& o, const Operands& a) {
   ReceiptGenerator gen(o.seed);
   for (long long i = 0; i < n; ++i) {
     const std::string line = ToJsonLine(gen.Next().record);
-    if (std::printf("%s\n", line.c_str()) < 0) break;
+    if (std::printf("%s\n", line.c_str()) < 0) return kFailed;
   }
-  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kOk : kFailed;
+  return kOk;
 }
 
 // The options of one command (or of the program, before the command) bound
@@ -243,6 +246,11 @@ void AddOptions(CLI::App& app, unsigned which, Options& o,
                    "delete the records dated before this date: YYYY-MM-DD "
                    "HH:MM:SS, or YYYY-MM-DD (before the day's first second)")
         ->option_text("DATE");
+  }
+  if (which & kYes) {
+    app.add_flag("-y,--yes", o.yes,
+                 "don't ask first (it asks only when standard input is a "
+                 "terminal)");
   }
   if (which & kSeed) {
     app.add_option("--seed", o.seed, "the generator's seed (1)")
@@ -410,7 +418,19 @@ int Main(int argc, char** argv) {
   return kUsage;
 }
 
+// A write to standard output that failed (a full disk, a closed pipe)
+// fails the command, said on standard error.
+int Finished(int rc) {
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (written) return rc;
+  std::fprintf(stderr, "quillmore-host: can't write standard output: %s\n",
+               std::strerror(errno));
+  return rc == kOk ? kFailed : rc;
+}
+
 }  // namespace
 }  // namespace qmhost
 
-int main(int argc, char** argv) { return qmhost::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return qmhost::Finished(qmhost::Main(argc, argv));
+}

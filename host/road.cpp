@@ -313,6 +313,19 @@ std::string Quoted(const std::string& arg) {
 
 // ---------------------------------------------------------------- set-up
 
+// Asked on the terminal before what can't be undone; scripts answer with
+// --yes, and input that is no terminal asks nothing.
+bool Road::Confirm(const std::string& what) const {
+  if (o_.yes || isatty(0) != 1) return true;
+  std::fprintf(stderr, "quillmore-host: %s, on %s? [y/N] ", what.c_str(),
+               db_->Describe().c_str());
+  char answer[16] = {0};
+  const bool yes = std::fgets(answer, sizeof answer, stdin) != nullptr &&
+                   (answer[0] == 'y' || answer[0] == 'Y');
+  if (!yes) std::fprintf(stderr, "quillmore-host: nothing was done\n");
+  return yes;
+}
+
 std::string Road::EngineArguments() const {
   if (!o_.odbc) return " --db " + Quoted(o_.db);
   return " --odbc" + (o_.odbc_extra.empty()
@@ -735,7 +748,6 @@ int Road::IngestFile(const std::string& path) {
         "them again (--skip N passes over the first N lines)\n",
         ingest.through_line, name.c_str());
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return kFailed;
   if (stopped_by != 0) return 128 + stopped_by;
   return ok && reader.error == 0 && ingest.refused + bad_lines == 0 ? kOk
                                                                     : kFailed;
@@ -1071,6 +1083,20 @@ int Road::Prune() {
     std::fprintf(stderr, "quillmore-host: the library made no DELETE batch\n");
     return kFailed;
   }
+  Rows count;
+  if (!Query("SELECT COUNT(*) FROM " + TextTable() + " WHERE " +
+                 (by_date ? "f_date < '" + Esc(o_.before) + "'"
+                          : "f_id < " + o_.below),
+             count, false)) {
+    return kFailed;
+  }
+  if (!Confirm("delete " + count.values.at(0).at(0).value_or("0") +
+               " records of device " + std::to_string(device_) +
+               (by_date ? " dated before " + o_.before
+                        : " numbered below " + o_.below) +
+               ", and their user-table rows")) {
+    return kFailed;
+  }
   if (!db_->Begin()) {
     Failed("BEGIN", db_->error());
     return kFailed;
@@ -1092,6 +1118,10 @@ int Road::Prune() {
 }
 
 int Road::Drop() {
+  if (!Confirm("drop the text table and the user tables of device " +
+               std::to_string(device_) + ", with every record in them")) {
+    return kFailed;
+  }
   bool ok = true;
   if (q_.GetUseUserTable(device_) != 0) {
     const std::string batch = BatchText(

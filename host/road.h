@@ -26,6 +26,7 @@ struct Options {
   bool tsv = false;    // tab-separated output, complete
   bool ids = false;    // search: the ids of each stage only
   bool or_mode = false;
+  bool yes = false;          // drop, prune: don't ask
   long limit = 20;           // rows shown in a table; 0 for all
   double busy_timeout = 60;  // seconds a locked database is waited for
   long skip = 0;             // ingest: input lines passed over first
@@ -80,6 +81,7 @@ class Road {
   static std::string Lacks(const std::vector<Table>& tables);
   std::string TextTable();
   std::string Esc(const std::string& value) const;
+  bool Confirm(const std::string& what) const;
   // The engine's options as given, for a command line to go on with.
   std::string EngineArguments() const;
   void Show(const std::string& sql) const;
