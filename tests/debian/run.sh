@@ -121,6 +121,14 @@ expected=$(grep CARD records.jsonl | grep -vc VOID)
 [ "$found" = "$expected" ] || fail "the card-payment search found $found records, not $expected"
 [ -z "$(ls -A /usr/lib/quillmore | grep -vxE 'DV|quillmore|quillmore-host')" ] ||
   fail "something was written into /usr/lib/quillmore"
+# A configuration after the first copies back a missing template or
+# script, and neither a removed device file nor over a changed one.
+rm /var/lib/quillmore/DV/devdata3.ini /var/lib/quillmore/DV/table4.sql
+cp "$device2" device2.ini
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive dpkg-reconfigure quillmore-tools
+[ -f /var/lib/quillmore/DV/table4.sql ] || fail "table4.sql was not copied back"
+[ ! -e /var/lib/quillmore/DV/devdata3.ini ] || fail "device 3 came back"
+cmp -s device2.ini "$device2" || fail "device 2 was overwritten"
 
 step "apt-get purge"
 purge || fail "apt-get purge failed"
