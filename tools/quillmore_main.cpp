@@ -73,7 +73,8 @@ const char kUsage[] =
     "                               test one record text in memory\n"
     "  demo                         walk through the sample devices 1 to 3\n"
     "\n"
-    "'quillmore COMMAND --help' tells more about one command.\n"
+    "'quillmore COMMAND --help' tells more about one command;\n"
+    "'quillmore --version' prints the version.\n"
     "Exit status: 0 on success, 1 when the library produced or stored\n"
     "nothing, 2 for bad arguments.\n";
 
@@ -835,6 +836,10 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("quillmore %s\n", QUILLMORE_VERSION);
     return 0;
   }
   bool known = false;
