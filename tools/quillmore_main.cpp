@@ -941,7 +941,7 @@ int Sql(Args& a) {
     if (!a.xml.empty() && !ReadAll(a.xml, xml))
       return Fail("can't read " + a.xml);
     // The statement's own text, its numbers and names included, is far
-    // below 160 + 64 bytes (the road test reaches the largest).
+    // below 160 + 64 bytes (tests/cli.sh previews the largest).
     const uint64_t bound = 160 + 64 + v[1].size() + v[2].size() + xml.size() +
                            a.systime.size() + a.savepath.size();
     if (bound > INT32_MAX) return Fail("the record is too large");
