@@ -5,8 +5,10 @@
 # by lld-link against quillmore.lib, with its C runtime and the one
 # KERNEL32 function it calls imported through import libraries that
 # llvm-dlltool makes here.
-#   cmake -DCLANG= -DLLD_LINK= -DDLLTOOL= -DTRIPLE= -DSOURCE= -DINCLUDE=
-#         -DIMPORT_LIB=<quillmore.lib> -DOUT=<folder> -P this
+# LAYOUT (tests/abi_layout.cpp) is compiled for TRIPLE too: the records'
+# and the class's layouts as such a host sees them.
+#   cmake -DCLANG= -DLLD_LINK= -DDLLTOOL= -DTRIPLE= -DSOURCE= -DLAYOUT=
+#         -DINCLUDE= -DIMPORT_LIB=<quillmore.lib> -DOUT=<folder> -P this
 cmake_policy(VERSION 3.25)
 if(TRIPLE MATCHES "^i686")
   set(machine i386)
@@ -30,12 +32,13 @@ function(run)
   endif()
 endfunction()
 
-foreach(dll msvcrt kernel32)
-  run(${DLLTOOL} -m ${machine} -d ${OUT}/${dll}.def -l ${OUT}/${dll}.lib)
-endforeach()
-run(${CLANG} --target=${TRIPLE} -std=c++17 -O2 -Wall -Wextra -Werror
-    -ffreestanding -fno-exceptions -fno-rtti -mno-stack-arg-probe
-    -I${INCLUDE} -c ${SOURCE} -o ${OUT}/abi_host.obj)
+run(${DLLTOOL} -m ${machine} -d ${OUT}/msvcrt.def -l ${OUT}/msvcrt.lib)
+# -k: the @32 decorates the symbol only; the DLL's name has none.
+run(${DLLTOOL} -m ${machine} -k -d ${OUT}/kernel32.def -l ${OUT}/kernel32.lib)
+set(flags --target=${TRIPLE} -std=c++17 -O2 -Wall -Wextra -Werror
+    -ffreestanding -fno-exceptions -fno-rtti -mno-stack-arg-probe -I${INCLUDE})
+run(${CLANG} ${flags} -fsyntax-only ${LAYOUT})
+run(${CLANG} ${flags} -c ${SOURCE} -o ${OUT}/abi_host.obj)
 run(${LLD_LINK} -nologo -nodefaultlib -subsystem:console -entry:HostStart
     -out:${OUT}/quillmore-abi-host.exe ${OUT}/abi_host.obj ${IMPORT_LIB}
     ${OUT}/msvcrt.lib ${OUT}/kernel32.lib)

@@ -4,10 +4,15 @@
 # quillmore.dll beside it), started from another folder. Each must pass its
 # own checks, and every build must give the first one's answers.
 #   bash tests/abi_hosts.sh DV HOST [HOST...]
-# A HOST ending in .exe runs under $WINE (default: wine).
+# A HOST ending in .exe runs under $WINE (default: the 64-bit loader).
 set -euo pipefail
 dv=$1
 shift
+wine=${WINE:-}
+if [ -z "$wine" ]; then
+  wine=wine
+  [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 n=0
@@ -21,7 +26,7 @@ for host in "$@"; do
   run=("$dir/$(basename "$host")")
   if [[ $host == *.exe ]]; then
     cp "$(dirname "$host")/quillmore.dll" "$dir/"
-    run=(${WINE:-wine} "${run[@]}")
+    run=("$wine" "${run[@]}")
   fi
   if ! (cd "$work" && "${run[@]}") 2>"$dir.err" | tr -d '\r' >"$dir.out" ||
      ! grep -qx '0 failed' "$dir.out"; then
