@@ -353,20 +353,49 @@ void CheckSystem(CQuillmoreExt& q) {
 #endif
 }
 
-// Microsoft's delete[]: slot 0 of the vftable, the vector deleting
-// destructor, with flags 3 (destroy the count of elements stored before the
-// array, free the block from there); it returns the block it freed.
-bool DeleteArrayAsMicrosoft(CQuillmoreExt* array) {
+#if defined(_MSC_VER)
+// msvcrt.dll's heap walk, over the heap that the host and the library
+// allocate from: the bytes in use.
+struct HeapEntry {
+  int* entry;
+  size_t size;
+  int use;
+};
+extern "C" int _heapwalk(HeapEntry* entry);
+size_t HeapInUse() {
+  HeapEntry e = {nullptr, 0, 0};
+  size_t used = 0;
+  while (_heapwalk(&e) == -2) {      // _HEAPOK
+    if (e.use == 1) used += e.size;  // _USEDENTRY
+  }
+  return used;
+}
+bool HeapIsWhole() { return _heapchk() == -2; }  // _HEAPOK
+#else
+size_t HeapInUse() { return 0; }
+bool HeapIsWhole() { return true; }
+#endif
+
+// `delete` and `delete[]` as Microsoft-built code does them: slot 0 of the
+// vftable, the vector deleting destructor, with flags 1, or 3 for an array
+// (destroy the count of elements stored before it and free the block from
+// there). It returns the block it freed.
+bool DeleteAsMicrosoft() {
+  CQuillmoreExt* one = new CQuillmoreExt;
+  CQuillmoreExt* array = new CQuillmoreExt[3];
+  for (int i = 0; i < 3; ++i) array[i].LoadData(i + 1);
+  one->LoadData(1);
 #if defined(_MSC_VER)
 #if defined(_M_IX86)
   typedef void*(__thiscall * Deleter)(CQuillmoreExt*, unsigned);
 #else
   typedef void* (*Deleter)(CQuillmoreExt*, unsigned);
 #endif
-  Deleter slot0 = **reinterpret_cast<Deleter**>(array);
   void* block = reinterpret_cast<size_t*>(array) - 1;
-  return slot0(array, 3) == block && _heapchk() == -2;  // _HEAPOK
+  return (**reinterpret_cast<Deleter**>(one))(one, 1) == one &&
+         (**reinterpret_cast<Deleter**>(array))(array, 3) == block;
 #else
+  delete one;
   delete[] array;
   return true;
 #endif
@@ -402,15 +431,14 @@ int Run() {
   CheckSystem(fresh);
   delete heap;
 
-  const int count = 3;
-  CQuillmoreExt* array = new CQuillmoreExt[count];
-  for (int i = 0; i < count; ++i) array[i].LoadData(i + 1);
+  CQuillmoreExt* array = new CQuillmoreExt[3];
+  for (int i = 0; i < 3; ++i) array[i].LoadData(i + 1);
   SayNumber("array[2]: GetDatabaseType", array[2].GetDatabaseType());
-  delete[] array;  // as this compiler does it
-  array = new CQuillmoreExt[count];
-  for (int i = 0; i < count; ++i) array[i].LoadData(i + 1);
-  Check(DeleteArrayAsMicrosoft(array),
-        "delete[] through the vftable frees the whole block");
+  delete[] array;       // as this compiler does it
+  DeleteAsMicrosoft();  // once for what a first use keeps
+  const size_t before = HeapInUse();
+  Check(DeleteAsMicrosoft() && HeapInUse() == before && HeapIsWhole(),
+        "delete and delete[] through the vftable free what they must");
   printf("%d failed\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }

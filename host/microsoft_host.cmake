@@ -20,7 +20,7 @@ endif()
 file(MAKE_DIRECTORY ${OUT})
 file(WRITE ${OUT}/msvcrt.def "LIBRARY msvcrt.dll\nEXPORTS\n"
   "printf\nmalloc\nfree\nmemset\nstrlen\nstrcmp\nstrstr\nfopen\nfread\n"
-  "fwrite\nfclose\nfflush\n_mkdir\n_heapchk\nexit\n")
+  "fwrite\nfclose\nfflush\n_mkdir\n_heapchk\n_heapwalk\nexit\n")
 file(WRITE ${OUT}/kernel32.def "LIBRARY KERNEL32.dll\nEXPORTS\n"
   "GetVolumeInformationA${stdcall}\n")
 
