@@ -261,7 +261,7 @@ TEST_F(ConfigFacadeTest, OneSyncPerOperation) {
 #ifdef _WIN32
   auto& calls = Win32FileCalls();
   const auto real = calls;
-  calls.flush = [](HANDLE h) { return ++syncs, ::FlushFileBuffers(h); };
+  calls.flush = [](HANDLE h) WINAPI { return ++syncs, ::FlushFileBuffers(h); };
 #else
   auto& calls = PosixFileCalls();
   const auto real = calls;
