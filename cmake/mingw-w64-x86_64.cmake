@@ -1,27 +1,10 @@
-# Cross build for 64-bit Windows with Debian's MinGW-w64 (the POSIX thread
-# model, which std::thread and std::mutex need). Usage:
-#   cmake -S . -B build-windows \
-#     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#     -DQUILLMORE_WINDOWS_DEPS=<prefix of the cross-built libxml2, libxslt, gtest>
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows (x64); see mingw-w64.cmake.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(QM_MINGW x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QM_MINGW}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QM_MINGW}-g++-posix)
-set(CMAKE_RC_COMPILER ${QM_MINGW}-windres)
-set(CMAKE_AR ${QM_MINGW}-gcc-ar-posix CACHE FILEPATH "")
-set(CMAKE_RANLIB ${QM_MINGW}-gcc-ranlib-posix CACHE FILEPATH "")
-
-# Dependencies come from the MinGW sysroot and the cross-built prefix only,
-# never from the build machine.
-set(QUILLMORE_WINDOWS_DEPS "" CACHE PATH
-    "Prefix of the cross-built libxml2, libxslt and GoogleTest")
-set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW} ${QUILLMORE_WINDOWS_DEPS})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Programs built here run under Wine (test discovery, ctest).
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
+# Programs built here run under 64-bit Wine (test discovery, ctest), started
+# by its own loader: /usr/bin/wine starts the 32-bit one when the 32-bit Wine
+# is installed.
+find_program(QM_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(QM_WINE64 NAMES wine64 wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QM_WINE64})

@@ -322,7 +322,8 @@ int Main(int argc, char** argv) {
   app.get_formatter()->label("SUBCOMMAND", "COMMAND");
   app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
   app.get_formatter()->label("Subcommands", "Commands");
-  app.set_version_flag("--version", QUILLMORE_VERSION,
+  // "NAME VERSION", as help2man reads it for the manual page.
+  app.set_version_flag("--version", "quillmore-host " QUILLMORE_VERSION,
                        "print the program's version");
   app.set_help_flag("-h,--help", "print this help");
   app.require_subcommand(1);

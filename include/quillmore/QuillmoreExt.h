@@ -26,6 +26,22 @@
 
 #include <stdint.h>
 
+// The method table's unsigned 32-bit types. Microsoft's class ABI encodes a
+// parameter's declared type in the method's decorated name (`unsigned long`
+// is K, `unsigned int` I), so where the header is compiled for that ABI
+// (_MSC_VER: Microsoft's compiler, or clang for a *-windows-msvc target) it
+// spells them as quillmore.dll's Microsoft names have them: `unsigned long`
+// for sizes, counts and lengths, `unsigned int` for indexes. Elsewhere both
+// are uint32_t, whose names libquillmore.so and the MinGW import library
+// carry. Either way they are 32 bits wide.
+#if defined(_MSC_VER)
+#define QUILLMORE_ULONG unsigned long
+#define QUILLMORE_UINT unsigned int
+#else
+#define QUILLMORE_ULONG uint32_t
+#define QUILLMORE_UINT uint32_t
+#endif
+
 // On Windows the class is exported from quillmore.dll; the library's own
 // sources are compiled with QUILLMORE_BUILDING, hosts import it.
 #if defined(_WIN32) && defined(QUILLMORE_BUILDING)
@@ -99,13 +115,14 @@ class QUILLMORE_API CQuillmoreExt {
   int GetUseDatabase();
   int GetDatabaseType();
   int GetDatabaseTypeEx(int device);
-  uint32_t GetDatabaseName(char* buffer, uint32_t size);
-  uint32_t GetDatabaseUser(char* buffer, uint32_t size);
-  uint32_t GetDatabasePassword(char* buffer, uint32_t size);
-  uint32_t GetDatabaseServer(char* buffer, uint32_t size);
-  uint32_t GetDatabasePath(char* buffer, uint32_t size);
-  uint32_t GetDatabasePathEx(int device, char* buffer, uint32_t size);
-  uint32_t GetConnectionString(char* buffer, uint32_t size);
+  QUILLMORE_ULONG GetDatabaseName(char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDatabaseUser(char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDatabasePassword(char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDatabaseServer(char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDatabasePath(char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDatabasePathEx(int device, char* buffer,
+                                    QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetConnectionString(char* buffer, QUILLMORE_ULONG size);
   void SetUseDatabase(int device, int useDatabase, int databaseType,
                       const char* pathOrServer, const char* databaseName,
                       const char* user, const char* password);
@@ -118,81 +135,96 @@ class QUILLMORE_API CQuillmoreExt {
   int GetUseXmlParser(int device);
   // Result on success: 1 for the loaded device, the number of characters
   // copied for another device (whose value is cut to size - 1).
-  int GetXmlParserFile(int device, char* buffer, uint32_t size);
+  int GetXmlParserFile(int device, char* buffer, QUILLMORE_ULONG size);
   void SetXmlParserFile(int device, const char* xsltFile);
 
   // Text table.
-  uint32_t GetCreateQuery(int databaseType, char* buffer, uint32_t size);
-  uint32_t GetDropQuery(int databaseType, char* buffer, uint32_t size);
-  uint32_t GetTableName(char* buffer, uint32_t size);
-  uint32_t GetTableNameEx(int device, char* buffer, uint32_t size);
-  uint32_t GetCreateDatabaseQuery(int databaseType, const char* databaseName,
-                                  char* buffer, uint32_t size);
+  QUILLMORE_ULONG GetCreateQuery(int databaseType, char* buffer,
+                                 QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDropQuery(int databaseType, char* buffer,
+                               QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetTableName(char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetTableNameEx(int device, char* buffer,
+                                 QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetCreateDatabaseQuery(int databaseType,
+                                         const char* databaseName, char* buffer,
+                                         QUILLMORE_ULONG size);
 
   // Text record queries. GetInsertQueryEx writes no terminator: a size
   // equal to the statement's length is enough.
-  uint32_t GetInsertQueryEx(int camera, const char* date,
-                            const char* systemTime, const char* text,
-                            const char* xml, const char* savePath,
-                            uint32_t savePosition, char* buffer, uint32_t size);
-  uint32_t GetDeleteQueryByID(int recordNumber, char* buffer, uint32_t size);
-  uint32_t GetDeleteQueryByDate(const char* date, char* buffer, uint32_t size);
-  uint32_t GetSelectQueryByDateTime(const char* from, const char* to,
-                                    char* buffer, uint32_t size);
-  uint32_t GetSelectTemplateQuery(char* buffer, uint32_t size);
+  QUILLMORE_ULONG GetInsertQueryEx(int camera, const char* date,
+                                   const char* systemTime, const char* text,
+                                   const char* xml, const char* savePath,
+                                   QUILLMORE_ULONG savePosition, char* buffer,
+                                   QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDeleteQueryByID(int recordNumber, char* buffer,
+                                     QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetDeleteQueryByDate(const char* date, char* buffer,
+                                       QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetSelectQueryByDateTime(const char* from, const char* to,
+                                           char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetSelectTemplateQuery(char* buffer, QUILLMORE_ULONG size);
 
   // User-table definitions. Child arrays handed out by
   // GetUserTableElements are given back with FreeUserTableElements.
   int GetUseUserTable(int device);
-  uint32_t GetUserTableElementsCount(int device);
-  uint32_t GetUserTableElements(int device, _tagUSERTABLEINFO* elements,
-                                uint32_t capacity);
+  QUILLMORE_ULONG GetUserTableElementsCount(int device);
+  QUILLMORE_ULONG GetUserTableElements(int device, _tagUSERTABLEINFO* elements,
+                                       QUILLMORE_ULONG capacity);
   int SetUserTableElements(int device, _tagUSERTABLEINFO* elements,
-                           uint32_t count);
-  int FreeUserTableElements(_tagUSERTABLEINFO* elements, uint32_t count);
+                           QUILLMORE_ULONG count);
+  int FreeUserTableElements(_tagUSERTABLEINFO* elements, QUILLMORE_ULONG count);
 
   // User-table names and DDL.
-  uint32_t GetUserCreateQueryEx(int device, char* buffer, uint32_t size);
-  uint32_t GetUserCreateQueryTest(int device, _tagUSERTABLEINFO* elements,
-                                  uint32_t count, char* buffer, uint32_t size);
-  uint32_t GetUserDropQueryEx(int device, char* buffer, uint32_t size);
-  uint32_t GetUserTableNames(int device, char* buffer, uint32_t size);
-  uint32_t GetUserFieldsByTable(int device, const char* tableName, char* buffer,
-                                uint32_t size);
-  uint32_t GetUserTableNamesByElements(int device, char* buffer, uint32_t size,
-                                       _tagUSERTABLEINFO* elements,
-                                       uint32_t count);
-  uint32_t GetUserDropQueryByElements(int device, char* buffer, uint32_t size,
-                                      _tagUSERTABLEINFO* elements,
-                                      uint32_t count);
+  QUILLMORE_ULONG GetUserCreateQueryEx(int device, char* buffer,
+                                       QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetUserCreateQueryTest(int device,
+                                         _tagUSERTABLEINFO* elements,
+                                         QUILLMORE_ULONG count, char* buffer,
+                                         QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetUserDropQueryEx(int device, char* buffer,
+                                     QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetUserTableNames(int device, char* buffer,
+                                    QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetUserFieldsByTable(int device, const char* tableName,
+                                       char* buffer, QUILLMORE_ULONG size);
+  QUILLMORE_ULONG GetUserTableNamesByElements(int device, char* buffer,
+                                              QUILLMORE_ULONG size,
+                                              _tagUSERTABLEINFO* elements,
+                                              QUILLMORE_ULONG count);
+  QUILLMORE_ULONG GetUserDropQueryByElements(int device, char* buffer,
+                                             QUILLMORE_ULONG size,
+                                             _tagUSERTABLEINFO* elements,
+                                             QUILLMORE_ULONG count);
 
   // XML record to user-table INSERTs. Values taken from the XML have any
   // single quote doubled (and, for MySQL, any backslash), so no value can
   // end its literal. The size is taken as a signed 32-bit number.
-  uint32_t GetUserInsertQuery(int recordId, const char* xmlText, char* buffer,
-                              uint32_t size);
+  QUILLMORE_ULONG GetUserInsertQuery(int recordId, const char* xmlText,
+                                     char* buffer, QUILLMORE_ULONG size);
   int ValidateXslt(const char* filePath);
 
   // Item-search definitions.
-  uint32_t GetItemSearchElementsCount(int device);
-  int GetItemSearchElementByIndex(int device, uint32_t index,
+  QUILLMORE_ULONG GetItemSearchElementsCount(int device);
+  int GetItemSearchElementByIndex(int device, QUILLMORE_UINT index,
                                   _tagITEMSEARCHINFO* element);
-  int SetItemSearchElementByIndex(int device, uint32_t index,
+  int SetItemSearchElementByIndex(int device, QUILLMORE_UINT index,
                                   _tagITEMSEARCHINFO* element);
   int GetItemSearchElement(int device, _tagITEMSEARCHINFO* elements,
-                           uint32_t capacity);
+                           QUILLMORE_ULONG capacity);
   int SetItemSearchElement(int device, _tagITEMSEARCHINFO* elements,
-                           uint32_t count);
-  int DeleteItemSearchElementByIndex(int device, uint32_t index);
+                           QUILLMORE_ULONG count);
+  int DeleteItemSearchElementByIndex(int device, QUILLMORE_UINT index);
   int AddItemSearchElement(int device, _tagITEMSEARCHINFO* element);
 
   // Search.
-  uint32_t GetSelectQueryByItemIndex(int camera, const char* from,
-                                     const char* to, _tagSEARCHPARAM* params,
-                                     uint32_t count, int joinMode, char* buffer,
-                                     uint32_t size);
+  QUILLMORE_ULONG GetSelectQueryByItemIndex(int camera, const char* from,
+                                            const char* to,
+                                            _tagSEARCHPARAM* params,
+                                            QUILLMORE_ULONG count, int joinMode,
+                                            char* buffer, QUILLMORE_ULONG size);
   int IsValidSearchRecord(const char* record, _tagSEARCHPARAM* params,
-                          uint32_t count, int joinMode);
+                          QUILLMORE_ULONG count, int joinMode);
 
  private:
   quillmore::DataStore* Store();

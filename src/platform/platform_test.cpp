@@ -34,14 +34,16 @@ using Names = std::vector<std::string>;
 using Calls = Win32Calls;
 Calls& SystemCalls() { return Win32FileCalls(); }
 const std::string kNewLine = "\r\n";
-// Each a single failing call: write, flush, move.
+// Each a single failing call: write, flush, move (WINAPI: __stdcall on x86).
 std::vector<Calls> Failing(const Calls& real) {
-  return {{[](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) { return FALSE; },
-           real.flush, real.move, real.message_box},
-          {real.write_file, [](HANDLE) { return FALSE; }, real.move,
-           real.message_box},
-          {real.write_file, real.flush,
-           [](LPCSTR, LPCSTR, DWORD) { return FALSE; }, real.message_box}};
+  return {
+      {[](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)
+           WINAPI { return FALSE; },
+       real.flush, real.move, real.message_box},
+      {real.write_file, [](HANDLE) WINAPI { return FALSE; }, real.move,
+       real.message_box},
+      {real.write_file, real.flush,
+       [](LPCSTR, LPCSTR, DWORD) WINAPI { return FALSE; }, real.message_box}};
 }
 #else
 using Calls = FileCalls;
@@ -220,7 +222,7 @@ TEST_F(PlatformTest, StandInsForTheMachine) {
   static std::string asked;
   static int answer;
   const Calls real = SystemCalls();
-  SystemCalls().message_box = [](HWND, LPCSTR text, LPCSTR, UINT type) {
+  SystemCalls().message_box = [](HWND, LPCSTR text, LPCSTR, UINT type) WINAPI {
     asked = text;
     return (type & MB_YESNO) == MB_YESNO ? answer : IDOK;
   };

@@ -86,7 +86,7 @@ bool Bounded(const std::function<bool()>& body) {
   } run{&body, false};
   HANDLE t = ::CreateThread(
       nullptr, 256 << 10,
-      [](LPVOID p) -> DWORD {
+      [](LPVOID p) WINAPI -> DWORD {
         auto* r = static_cast<Run*>(p);
         r->ok = (*r->body)();
         return 0;

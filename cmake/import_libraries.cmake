@@ -1,0 +1,57 @@
+# Makes quillmore.dll's two import libraries in OUT with llvm-dlltool:
+# quillmore.lib with Microsoft's names (those of MS_DEF) and
+# libquillmore.dll.a with every other name the DLL exports (GCC's). Fails
+# when a name of MS_DEF is not exported.
+#   cmake -DDLL= -DMS_DEF= -DDLLTOOL= -DMACHINE= -DOBJDUMP= -DOUT= -P this
+cmake_policy(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${DLL}
+  OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+# The names: the rows of the export table's name pointer table.
+string(REGEX REPLACE "^.*\\[Ordinal/Name Pointer\\] Table" "" out "${out}")
+string(REGEX REPLACE "\n\n.*$" "" out "${out}")
+string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" rows "${out}")
+set(exported "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^\n\t\\[ *[0-9]+\\] " "" name "${row}")
+  list(APPEND exported "${name}")
+endforeach()
+
+file(STRINGS ${MS_DEF} lines REGEX "^  [^ ]")
+set(ms_def "LIBRARY quillmore.dll\nEXPORTS\n")
+set(ms_names "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^  ([^ ]+) = .*$" "\\1" name "${line}")
+  set(entry "${name}")
+  if(line MATCHES " DATA$")
+    string(APPEND entry " DATA")
+  endif()
+  if(NOT name IN_LIST exported)
+    message(FATAL_ERROR "${DLL} does not export ${name}")
+  endif()
+  list(APPEND ms_names "${name}")
+  string(APPEND ms_def "  ${entry}\n")
+endforeach()
+set(gcc_def "LIBRARY quillmore.dll\nEXPORTS\n")
+foreach(name IN LISTS exported)
+  if(NOT name IN_LIST ms_names)
+    string(APPEND gcc_def "  ${name}\n")
+  endif()
+endforeach()
+
+foreach(lib quillmore.lib libquillmore.dll.a)
+  if(lib STREQUAL "quillmore.lib")
+    file(WRITE ${OUT}/quillmore-msvc.def "${ms_def}")
+    set(def ${OUT}/quillmore-msvc.def)
+  else()
+    file(WRITE ${OUT}/quillmore-mingw.def "${gcc_def}")
+    set(def ${OUT}/quillmore-mingw.def)
+  endif()
+  execute_process(COMMAND ${DLLTOOL} -m ${MACHINE} -D quillmore.dll
+                          -d ${def} -l ${OUT}/${lib} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "llvm-dlltool failed on ${def}")
+  endif()
+endforeach()
