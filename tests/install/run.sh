@@ -39,5 +39,6 @@ LD_LIBRARY_PATH="$prefix/lib" "$work/pc-host"
 # The installed programs, started through their links, find their library
 # and their DV folder.
 "$prefix/bin/quillmore" show 1 >/dev/null
+"$prefix/bin/quillmore-host" init 4 --db "$work/stats.sqlite" --quiet >/dev/null
 "$prefix/bin/quillmore-host" stats 4 --db "$work/stats.sqlite" >/dev/null
 echo "install tree ok"
