@@ -42,6 +42,19 @@ class Engine {
   // The user's tables of the database, sorted.
   virtual bool ListTables(std::vector<std::string>& names) = 0;
 
+  // The library's CREATE of a user table completed with the keys the host
+  // adds: the statements to run in its place, and `added` says what they
+  // add. The library's INSERTs name their columns, so they run unchanged.
+  virtual std::vector<std::string> KeyedUserTable(const std::string& create,
+                                                  const std::string& table,
+                                                  std::string& added) const = 0;
+  // A node of a Galera cluster.
+  virtual bool Cluster() const { return false; }
+  // From here on this session's reads see what the cluster committed
+  // before they started (a node may apply another node's commit a moment
+  // late). Nothing to do off a cluster.
+  virtual bool SyncReads() { return true; }
+
   const std::string& error() const { return error_; }
 
  protected:

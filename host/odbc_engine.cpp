@@ -71,7 +71,20 @@ class OdbcEngine final : public Engine {
       }
       start = end + 1;
     }
-    return Execute("SET SESSION sql_mode = '" + mode + "MSSQL'", nullptr);
+    if (!Execute("SET SESSION sql_mode = '" + mode + "MSSQL'", nullptr) ||
+        !Query("SHOW VARIABLES WHERE Variable_name IN ('wsrep_on', "
+               "'wsrep_mode', 'innodb_force_primary_key', "
+               "'sql_require_primary_key')",
+               rows)) {
+      return false;
+    }
+    for (const auto& row : rows.values) {
+      const std::string name = row[0].value_or(""), v = row[1].value_or("");
+      if (name == "wsrep_on") cluster_ = v == "ON";
+      if (v == "ON" || v.find("REQUIRED_PRIMARY_KEY") != std::string::npos)
+        primary_key_required_ = primary_key_required_ || name != "wsrep_on";
+    }
+    return true;
   }
 
   std::string Describe() const override {
@@ -137,6 +150,33 @@ class OdbcEngine final : public Engine {
   }
   bool Commit() override { return End(SQL_COMMIT); }
   bool Rollback() override { return End(SQL_ROLLBACK); }
+
+  // An index on f_id, through which the library's joins and deletes find
+  // a record's rows. A primary key where the server requires one, and on a
+  // cluster, whose nodes apply a replicated DELETE row by row through the
+  // primary key: the host's own auto-increment row key, invisible, so that
+  // SELECT * shows the library's columns only. InnoDB, the one engine a
+  // cluster replicates and one that rolls back.
+  std::vector<std::string> KeyedUserTable(const std::string& create,
+                                          const std::string&,
+                                          std::string& added) const override {
+    added.clear();
+    if (!mysql_ || create.empty() || create.back() != ')') return {create};
+    std::string keyed =
+        create.substr(0, create.size() - 1) + ", INDEX IX_f_id (f_id)";
+    added = "an index on f_id";
+    if (primary_key_required_ || cluster_) {
+      keyed += ", qm_row bigint NOT NULL AUTO_INCREMENT INVISIBLE PRIMARY KEY";
+      added += std::string(", the invisible row key qm_row as primary key (") +
+               (cluster_ ? "a cluster node" : "the server requires one") + ")";
+    }
+    added += ", ENGINE=InnoDB";
+    return {keyed + ") ENGINE=InnoDB"};
+  }
+  bool Cluster() const override { return cluster_; }
+  bool SyncReads() override {
+    return !cluster_ || Execute("SET SESSION wsrep_sync_wait = 1", nullptr);
+  }
 
   bool ListTables(std::vector<std::string>& names) override {
     Statement st(this);
@@ -245,6 +285,8 @@ class OdbcEngine final : public Engine {
   SQLHDBC dbc_;
   std::string dbms_, version_;
   bool mysql_ = false;
+  bool cluster_ = false;
+  bool primary_key_required_ = false;
 };
 
 }  // namespace

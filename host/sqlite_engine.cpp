@@ -82,6 +82,15 @@ class SqliteEngine final : public Engine {
     return true;
   }
 
+  // Index names are the database's, not the table's, on SQLite.
+  std::vector<std::string> KeyedUserTable(const std::string& create,
+                                          const std::string& table,
+                                          std::string& added) const override {
+    added = "an index on f_id";
+    return {create,
+            "CREATE INDEX IX_" + table + "_f_id ON " + table + " (f_id)"};
+  }
+
  private:
   // One prepared statement; a text holding a second statement is refused,
   // so nothing runs that the caller didn't see as one statement.
