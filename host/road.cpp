@@ -21,6 +21,8 @@ namespace {
 using quillmore_tools::BatchText;
 using quillmore_tools::RecordText;
 
+constexpr int kPruneStep = 1000;  // records a prune deletes per transaction
+
 // The connection string without its DATABASE attribute, and the password
 // hidden for messages.
 std::string Attributes(const std::string& connection, bool drop_database,
@@ -262,6 +264,12 @@ bool Road::Run(const std::string& sql, long long* changed) {
   return false;
 }
 
+bool Road::SyncReads() {
+  if (db_->SyncReads()) return true;
+  Refused("SET SESSION wsrep_sync_wait = 1", db_->error());
+  return false;
+}
+
 bool Road::Query(const std::string& sql, Rows& rows, bool show) {
   if (show) Show(sql);
   if (db_->Query(sql, rows)) return true;
@@ -390,20 +398,33 @@ int Road::Init() {
     if (!Run(create)) return kFailed;
   }
   const std::vector<std::string> tables = UserTables();
+  std::string added;
   if (!tables.empty()) {
     const std::string batch = BatchText(
         [&](char* b, uint32_t n) {
           return q_.GetUserCreateQueryEx(device_, b, n);
         },
         quillmore_tools::UserTableEntryBound(q_, device_));
-    for (const std::string& sql : Statements(batch)) {
-      if (!Run(sql)) return kFailed;
+    for (const std::string& create : Statements(batch)) {
+      // "CREATE TABLE name (...", as the library writes it.
+      const size_t open = create.find(" (");
+      const std::string name =
+          create.rfind("CREATE TABLE ", 0) == 0 && open != std::string::npos
+              ? create.substr(13, open - 13)
+              : "";
+      for (const std::string& sql : db_->KeyedUserTable(create, name, added)) {
+        if (!Run(sql)) return kFailed;
+      }
     }
   }
   std::printf("device %d ready on %s: text table %s", device_,
               db_->Describe().c_str(), table.c_str());
   for (const std::string& t : tables) std::printf(", user table %s", t.c_str());
   std::printf("\n");
+  if (!added.empty()) {
+    std::printf("the host added to each user table's CREATE: %s\n",
+                added.c_str());
+  }
   return kOk;
 }
 
@@ -488,7 +509,7 @@ int Road::Browse(const std::string& from, const std::string& to) {
     return kFailed;
   }
   Rows rows;
-  if (!Query(sql, rows)) return kFailed;
+  if (!SyncReads() || !Query(sql, rows)) return kFailed;
   if (o_.tsv) {
     PrintTsv(rows, AllColumns(rows));
     return kOk;
@@ -589,7 +610,7 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
     return kCannotRun;
   }
   Rows rows;
-  if (!Query(sql, rows, !o_.ids)) return kFailed;
+  if (!SyncReads() || !Query(sql, rows, !o_.ids)) return kFailed;
   const long id_col = Column(rows, "f_id"), text_col = Column(rows, "f_text");
   // A joined group table gives a record once per matching row.
   std::vector<std::string> ids, passed;
@@ -642,44 +663,95 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
 
 int Road::Prune() {
   const bool by_date = !o_.before.empty();
-  std::string batch;
-  if (by_date) {
-    batch = RecordText([&](char* b, uint32_t n) {
-      return q_.GetDeleteQueryByDate(Esc(o_.before).c_str(), b, n);
-    });
-  } else {
+  long below = 0;
+  if (!by_date) {
     char* end = nullptr;
-    const long id = std::strtol(o_.below.c_str(), &end, 10);
-    if (o_.below.empty() || *end != '\0' || id < 0 || id > 2147483647L) {
+    below = std::strtol(o_.below.c_str(), &end, 10);
+    if (o_.below.empty() || *end != '\0' || below < 0 || below > 2147483647L) {
       std::fprintf(stderr,
                    "quillmore-host: prune: --below takes a record number\n");
       return kUsage;
     }
-    batch = RecordText([&](char* b, uint32_t n) {
-      return q_.GetDeleteQueryByID(static_cast<int>(id), b, n);
-    });
   }
-  if (batch.empty()) {
-    std::fprintf(stderr, "quillmore-host: the library made no DELETE batch\n");
-    return kFailed;
-  }
-  if (!db_->Begin()) {
-    Refused("BEGIN", db_->error());
-    return kFailed;
-  }
-  for (const std::string& sql : Statements(batch)) {
-    long long changed = 0;
-    if (!Run(sql, &changed)) {
-      db_->Rollback();
-      std::fprintf(stderr, "quillmore-host: nothing was deleted\n");
+  if (!SyncReads()) return kFailed;
+  // The library's batch for successive bounds, the oldest records first,
+  // one transaction a step: no transaction (and on a cluster no replicated
+  // write set) holds a whole table's rows. A step's bound is the record
+  // kPruneStep places on; a bound equal to the last one (more records than
+  // a step in one second) moves on to the next value there is.
+  const std::string column = by_date ? "f_date" : "f_id";
+  const std::string last = by_date ? o_.before : std::to_string(below);
+  const std::string from = " FROM " + TextTable() + " WHERE " + column + " < " +
+                           (by_date ? "'" + Esc(last) + "'" : last);
+  std::vector<std::pair<std::string, long long>> deleted;
+  std::string bound;
+  long steps = 0;
+  while (bound != last) {
+    Rows r;
+    if (!Query("SELECT " + column + from + " ORDER BY " + column +
+                   " LIMIT 1 OFFSET " + std::to_string(kPruneStep),
+               r, false)) {
       return kFailed;
     }
-    std::printf("   %lld rows deleted\n", changed);
+    const std::string previous = bound;
+    bound = !r.values.empty() && r.values[0][0] ? *r.values[0][0] : last;
+    if (bound == previous) {
+      const std::string after = by_date ? "'" + Esc(previous) + "'" : previous;
+      if (!Query("SELECT MIN(" + column + ")" + from + " AND " + column +
+                     " > " + after,
+                 r, false)) {
+        return kFailed;
+      }
+      bound = r.values.at(0).at(0).value_or(last);
+    }
+    const std::string batch = RecordText([&](char* b, uint32_t n) {
+      return by_date ? q_.GetDeleteQueryByDate(Esc(bound).c_str(), b, n)
+                     : q_.GetDeleteQueryByID(std::stoi(bound), b, n);
+    });
+    if (batch.empty()) {
+      std::fprintf(stderr,
+                   "quillmore-host: the library made no DELETE batch\n");
+      return kFailed;
+    }
+    if (!db_->Begin()) {
+      Refused("BEGIN", db_->error());
+      return kFailed;
+    }
+    const std::vector<std::string> statements = Statements(batch);
+    deleted.resize(statements.size());
+    for (size_t i = 0; i < statements.size(); ++i) {
+      long long changed = 0;
+      if (steps == 0) Show(statements[i]);
+      if (!db_->Execute(statements[i], &changed)) {
+        Refused(statements[i], db_->error());
+        db_->Rollback();
+        std::fprintf(stderr,
+                     "quillmore-host: nothing of this step was deleted; %ld "
+                     "steps before it were\n",
+                     steps);
+        return kFailed;
+      }
+      // "DELETE FROM [name] WHERE ..." or "DELETE FROM name WHERE ...".
+      std::string table = statements[i].substr(12);
+      table = table.substr(0, table.find(' '));
+      if (table.size() > 2 && table[0] == '[') {
+        table = table.substr(1, table.size() - 2);
+      }
+      deleted[i].first = table;
+      deleted[i].second += changed;
+    }
+    if (!db_->Commit()) {
+      Refused("COMMIT", db_->error());
+      return kFailed;
+    }
+    ++steps;
   }
-  if (!db_->Commit()) {
-    Refused("COMMIT", db_->error());
-    return kFailed;
-  }
+  std::printf(
+      "deleted in %ld steps of at most %d records, one transaction "
+      "each:\n",
+      steps, kPruneStep);
+  for (const auto& [table, rows] : deleted)
+    std::printf("   %lld rows from %s\n", rows, table.c_str());
   return kOk;
 }
 
@@ -704,6 +776,7 @@ int Road::Stats() {
   std::vector<std::string> names = {text_table};
   for (const std::string& t : UserTables()) names.push_back(t);
   std::vector<std::string> present;
+  if (!SyncReads()) return kFailed;
   if (!db_->ListTables(present)) {
     Refused("(the list of tables)", db_->error());
     return kFailed;

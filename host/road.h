@@ -56,6 +56,8 @@ class Road {
   // Shows and runs one statement; a failure is reported.
   bool Run(const std::string& sql, long long* changed = nullptr);
   bool Query(const std::string& sql, Rows& rows, bool show = true);
+  // Reads that see what a cluster committed before them; reported.
+  bool SyncReads();
   void Refused(const std::string& sql, const std::string& message) const;
   int Connect(const std::string& connection);
 
