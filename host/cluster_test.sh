@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# quillmore-host on a private 3-node MariaDB Galera cluster (galera_cluster.sh):
+# init through node 1, three concurrent ingests, one per node, then every
+# node checked: the same rows (counts and checksums of every table), ids
+# unique, every record stored once with its user-table rows and equal to its
+# input line (read by the server's own JSON and XML functions), no row
+# without its record, the same search results everywhere; prune through one
+# node seen on the others within seconds; drop through one node leaving no
+# table on any. Every server is stopped by its process id.
+# usage: cluster_test.sh QUILLMORE_HOST QUILLMORE SAMPLE_DV
+set -uo pipefail
+host=$1 cli=$2 dv=$3
+. "$(dirname "$0")/galera_cluster.sh"
+galera_check_tools || exit 1
+
+work=$(mktemp -d /tmp/quillmore-cluster-XXXXXX)
+failed=0 passed=0 started=$SECONDS
+finish() {
+  galera_stop
+  if [ "$failed" -eq 0 ]; then rm -rf "$work"; else echo "the cluster's folders are kept in $work"; fi
+}
+trap finish EXIT
+
+check() {  # status, what
+  if [ "$1" -eq 0 ]; then
+    passed=$((passed + 1)); echo "ok   $2"
+  else
+    failed=$((failed + 1)); echo "FAIL $2"
+  fi
+}
+same() {  # what, then one value per node: all equal
+  local what=$1 first=$2 v
+  shift
+  for v in "$@"; do
+    if [ "$v" != "$first" ]; then
+      check 1 "$what"
+      printf '  node %s\n' "$@" | head -c 2000
+      return
+    fi
+  done
+  check 0 "$what"
+}
+
+galera_start "$work" 3 || { failed=1; echo "FAIL the cluster did not start"; exit 1; }
+N=$GALERA_NODES
+echo "3 nodes Synced in $((SECONDS - started)) s on ports ${GALERA_PORT[*]}"
+db=quillmore_cluster
+galera_device "$host" "$cli" "$dv" "$db" || exit 1
+h=$GALERA_HOST
+galera_sql 1 -e "
+  CREATE DATABASE qm_check CHARACTER SET utf8mb4;
+  CREATE TABLE qm_check.input (w int NOT NULL, line int NOT NULL,
+    doc longtext NOT NULL, PRIMARY KEY (w, line)) ENGINE=InnoDB;
+  CREATE FUNCTION qm_check.unxml(s longtext CHARACTER SET utf8mb4)
+    RETURNS longtext CHARACTER SET utf8mb4 DETERMINISTIC
+    RETURN REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(s, '&lt;', '<'),
+      '&gt;', '>'), '&quot;', '\"'), '&apos;', ''''), '&amp;', '&');" ||
+  exit 1
+tables=$("$GALERA_CLI" names 7)
+main_table=$(sed -n 1p <<<"$tables") group_table=$(sed -n 2p <<<"$tables")
+text_table=$("$GALERA_CLI" sql 7 drop-table | sed 's/^drop table //')
+"$GALERA_CLI" add-item 7 'name=Cashier' kind=field "table=$main_table" field=f_cashier >/dev/null
+"$GALERA_CLI" add-item 7 'name=Card payment' kind=keyword keyword=CARD nokeyword=VOID >/dev/null
+on() { echo --odbc --odbc-extra "PORT=${GALERA_PORT[$1]};"; }
+
+out=$("$h" init 7 --quiet $(on 1))
+check $? "init through node 1"
+grep -q 'the host added.*index on f_id.*row key qm_row.*ENGINE=InnoDB' <<<"$out"
+check $? "init says it added an index on f_id, a row key and InnoDB to the user tables"
+
+# Writer W's input: generated receipts, each marked with its writer and line
+# (savepath w<W>, savepos the line number), loaded into qm_check.input.
+inputs() {  # run, records per writer
+  local w
+  for ((w = 1; w <= N; w++)); do
+    "$h" generate "$2" --seed $((100 * $1 + w)) |
+      awk -v w="w$w" '{ sub(/"savepath":"[^"]*"/, "\"savepath\":\"" w "\"");
+        sub(/"savepos":[0-9]+/, "\"savepos\":" NR); print }' >"$work/w$w.jsonl"
+    sed -e 's/\\/\\\\/g' -e "s/'/\\\\'/g" \
+      -e "s/^/INSERT INTO qm_check.input VALUES ($w, 0, '/" -e "s/\$/');/" \
+      "$work/w$w.jsonl" |
+      awk -v w="$w" '{ sub(/VALUES \([0-9]+, 0,/, "VALUES (" w ", " NR ","); print }'
+  done | { echo "DELETE FROM qm_check.input;"; cat; } |
+    galera_sql 1 --default-character-set=utf8mb4
+}
+
+# Every node's view, each read waiting for what the cluster committed.
+read_node() {  # node, SQL
+  galera_sql "$1" --default-character-set=utf8mb4 -N -e "SET SESSION wsrep_sync_wait = 1; $2"
+}
+fingerprint() {  # node: rows and checksum of every table
+  read_node "$1" "SELECT COUNT(*) FROM $db.$text_table; SELECT COUNT(*) FROM $db.$main_table;
+    SELECT COUNT(*) FROM $db.$group_table;
+    CHECKSUM TABLE $db.$text_table, $db.$main_table, $db.$group_table;" | tr '\t\n' ' '
+}
+# Records that differ from their input line or are stored other than once,
+# for the first REPORTED lines of each writer (reported: "n1 n2 n3").
+differences() {  # node, reported
+  local w=0 n bound=
+  for n in $2; do
+    w=$((w + 1)); bound+="${bound:+ UNION ALL }SELECT $w w, $n n"
+  done
+  # A hash join: the text table has no index on savepath and savepos.
+  read_node "$1" "SET SESSION join_cache_level = 4;
+    SELECT 'missing or different', COUNT(*) FROM qm_check.input i
+      JOIN ($bound) b ON b.w = i.w AND i.line <= b.n
+      LEFT JOIN $db.$text_table m ON BINARY m.f_savepath = CONCAT('w', i.w)
+        AND m.f_savepos = i.line
+      WHERE m.f_id IS NULL
+        OR m.f_date <> CAST(JSON_VALUE(i.doc, '\$.date') AS DATETIME)
+        OR BINARY m.f_systime <> BINARY JSON_VALUE(i.doc, '\$.systime')
+        OR m.f_cam <> JSON_VALUE(i.doc, '\$.camera')
+        OR BINARY m.f_text <> BINARY JSON_VALUE(i.doc, '\$.text')
+        OR BINARY m.f_xml <> BINARY JSON_VALUE(i.doc, '\$.xml')
+        OR (SELECT COUNT(*) FROM $db.$main_table u WHERE u.f_id = m.f_id
+            AND BINARY u.f_total = BINARY qm_check.unxml(ExtractValue(m.f_xml, '/Receipt/Total'))
+            AND BINARY u.f_cashier = BINARY qm_check.unxml(ExtractValue(m.f_xml, '/Receipt/Cashier'))) <> 1
+        OR NOT (SELECT BINARY CONCAT(COUNT(*), ':', GROUP_CONCAT(f_name ORDER BY qm_row SEPARATOR ' '),
+                  ':', GROUP_CONCAT(f_price ORDER BY qm_row SEPARATOR ' '))
+                FROM $db.$group_table g WHERE g.f_id = m.f_id)
+            <=> BINARY CONCAT(ExtractValue(m.f_xml, 'count(//Item)'), ':',
+                  qm_check.unxml(ExtractValue(m.f_xml, '//Item/@name')), ':',
+                  ExtractValue(m.f_xml, '//Item/@price'));
+    SELECT 'stored twice', COUNT(*) FROM (SELECT 1 FROM $db.$text_table
+      GROUP BY f_savepath, f_savepos HAVING COUNT(*) > 1) t;
+    SELECT 'not reported', COUNT(*) FROM $db.$text_table m JOIN ($bound) b
+      ON BINARY m.f_savepath = CONCAT('w', b.w) AND m.f_savepos > b.n;
+    SELECT 'rows without a record', COUNT(*) FROM (SELECT f_id FROM $db.$main_table
+      UNION ALL SELECT f_id FROM $db.$group_table) u
+      WHERE u.f_id NOT IN (SELECT f_id FROM $db.$text_table);" | tr '\t\n' '= '
+}
+# Every surviving node holds exactly what the writers reported, and all the
+# same rows.
+converged() {  # what, reported, nodes...
+  local what=$1 reported=$2 i d prints=()
+  shift 2
+  for i in "$@"; do
+    d=$(differences "$i" "$reported")
+    [ "$d" = "missing or different=0 stored twice=0 not reported=0 rows without a record=0 " ]
+    check $? "$what: node $i holds every reported record once, equal to its input ($d)"
+    prints+=("$(fingerprint "$i")")
+  done
+  same "$what: nodes $* hold the same rows (counts and checksums)" "${prints[@]}"
+}
+
+# Three concurrent ingests, one per node.
+per_writer=${QM_CLUSTER_RECORDS:-2000}
+inputs 1 "$per_writer"
+t0=$SECONDS
+for ((w = 1; w <= N; w++)); do
+  timeout 240 "$h" ingest 7 "$work/w$w.jsonl" --quiet $(on "$w") >"$work/ingest$w.out" 2>&1 &
+  writer[$w]=$!
+done
+reported=
+for ((w = 1; w <= N; w++)); do
+  wait "${writer[$w]}"
+  check $? "writer $w's ingest through node $w exits 0"
+  n=$(sed -n 's/^stored \([0-9]*\) records.*/\1/p' "$work/ingest$w.out")
+  [ "${n:-0}" -eq "$per_writer" ]
+  check $? "writer $w reports $per_writer records stored (${n:-none})"
+  reported+=" ${n:-0}"
+  [ "${n:-0}" -eq "$per_writer" ] || tail -n 5 "$work/ingest$w.out"
+done
+echo "3 x $per_writer records in $((SECONDS - t0)) s"
+converged "after three concurrent ingests" "$reported" 1 2 3
+ids=$(read_node 2 "SELECT COUNT(*) = COUNT(DISTINCT f_id) FROM $db.$text_table")
+check $((1 - ids)) "ids are unique"
+
+# The same searches give the same ids on every node.
+for terms in "0=Ann" "0=O'Neil|1=" "text=RECEIPT 7"; do
+  IFS='|' read -r -a args <<<"$terms"
+  results=()
+  for ((i = 1; i <= N; i++)); do
+    results+=("$("$h" search 7 100 2026-12-01 2026-12-31 "${args[@]}" --ids --quiet $(on "$i") | md5sum)")
+  done
+  same "search ${args[*]} gives the same ids on every node" "${results[@]}"
+done
+
+# prune through node 1, seen on nodes 2 and 3 within a few seconds.
+cut="2026-12-10 00:00:00"
+left=$(read_node 1 "SELECT COUNT(*) FROM $db.$text_table WHERE f_date >= '$cut'")
+t0=$SECONDS
+out=$("$h" prune 7 --before "$cut" --quiet $(on 1))
+check $? "prune --before '$cut' through node 1 (${out//$'\n'/ })"
+grep -q "^deleted in [2-9][0-9]* steps" <<<"$out"
+check $? "prune deletes in several steps"
+for i in 2 3; do
+  n=-1
+  for _ in $(seq 50); do
+    n=$(galera_sql "$i" -N -e "SELECT COUNT(*) FROM $db.$text_table WHERE f_date < '$cut'")
+    [ "$n" -eq 0 ] && break
+    sleep 0.2
+  done
+  [ "$n" -eq 0 ]
+  check $? "node $i sees the prune within $((SECONDS - t0)) s"
+done
+prints=()
+for ((i = 1; i <= N; i++)); do prints+=("$(fingerprint "$i")"); done
+same "after the prune every node holds the same rows" "${prints[@]}"
+n=$(read_node 3 "SELECT COUNT(*) FROM $db.$text_table")
+[ "$n" -eq "$left" ]
+check $? "the prune kept the $left records from $cut ($n)"
+
+# drop through node 2 leaves no table on any node.
+"$h" drop 7 --quiet $(on 2) >/dev/null
+check $? "drop through node 2"
+for ((i = 1; i <= N; i++)); do
+  n=$(read_node "$i" "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = '$db'")
+  [ "$n" -eq 0 ]
+  check $? "node $i has no table of the device left ($n)"
+done
+
+echo "cluster test: $((SECONDS - started)) s"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
