@@ -2,9 +2,10 @@
 # quillmore-host's ingest of the same generated receipts three ways, each on
 # fresh servers of the same settings (host/galera_cluster.sh):
 #   standalone   one MariaDB server without replication, one writer (the floor)
+#   standalone 3 the same server, three writers at once, each with a third
+#                of the records
 #   one node     a 3-node Galera cluster, one writer on node 1
-#   three nodes  the same cluster, three writers at once, one per node, each
-#                with a third of the records
+#   three nodes  the same cluster, three writers at once, one per node
 # Reported for each: records per second by the clock, the processor time of
 # all its servers per record (from /proc), and both as ratios to the
 # standalone server. Not part of the test command.
@@ -44,7 +45,7 @@ run() {  # name, nodes, writers
   c0=$(cpu) t0=$(date +%s.%N)
   for ((w = 1; w <= writers; w++)); do
     "$GALERA_HOST" ingest 7 "${files[$((w - 1))]}" --quiet --odbc \
-      --odbc-extra "PORT=${GALERA_PORT[$w]};" >"$dir/ingest$w.out" 2>&1 &
+      --odbc-extra "PORT=${GALERA_PORT[$(((w - 1) % GALERA_NODES + 1))]};" >"$dir/ingest$w.out" 2>&1 &
     pids+=($!)
   done
   for w in "${pids[@]}"; do wait "$w" || { cat "$dir"/ingest*.out; exit 1; }; done
@@ -57,11 +58,12 @@ run() {  # name, nodes, writers
 
 echo "$records receipts, $(nproc) cores"
 run standalone 0 1
+run "standalone 3" 0 3
 run "one node" 3 1
 run "three nodes" 3 3
 echo
 printf '%-12s %18s %24s\n' "" "speed / standalone" "processor / standalone"
-for name in standalone "one node" "three nodes"; do
+for name in standalone "standalone 3" "one node" "three nodes"; do
   printf '%-12s %18.2f %24.2f\n' "$name" \
     "$(awk "BEGIN { print ${rate[$name]} / ${rate[standalone]} }")" \
     "$(awk "BEGIN { print ${per_record[$name]} / ${per_record[standalone]} }")"
