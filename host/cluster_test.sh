@@ -68,20 +68,21 @@ check $? "init through node 1"
 grep -q 'the host added.*index on f_id.*row key qm_row.*ENGINE=InnoDB' <<<"$out"
 check $? "init says it added an index on f_id, a row key and InnoDB to the user tables"
 
-# Writer W's input: generated receipts, each marked with its writer and line
-# (savepath w<W>, savepos the line number), loaded into qm_check.input.
-inputs() {  # run, records per writer
-  local w
+# Round R's input for writer W: generated receipts, each marked with its
+# writer's tag T = 10R + W (savepath wT) and its line (savepos), kept in
+# WORK/wT.jsonl and in qm_check.input.
+inputs() {  # round, records per writer
+  local w tag
   for ((w = 1; w <= N; w++)); do
-    "$h" generate "$2" --seed $((100 * $1 + w)) |
-      awk -v w="w$w" '{ sub(/"savepath":"[^"]*"/, "\"savepath\":\"" w "\"");
-        sub(/"savepos":[0-9]+/, "\"savepos\":" NR); print }' >"$work/w$w.jsonl"
+    tag=$((10 * $1 + w))
+    "$h" generate "$2" --seed "$tag" |
+      awk -v w="w$tag" '{ sub(/"savepath":"[^"]*"/, "\"savepath\":\"" w "\"");
+        sub(/"savepos":[0-9]+/, "\"savepos\":" NR); print }' >"$work/w$tag.jsonl"
     sed -e 's/\\/\\\\/g' -e "s/'/\\\\'/g" \
-      -e "s/^/INSERT INTO qm_check.input VALUES ($w, 0, '/" -e "s/\$/');/" \
-      "$work/w$w.jsonl" |
-      awk -v w="$w" '{ sub(/VALUES \([0-9]+, 0,/, "VALUES (" w ", " NR ","); print }'
-  done | { echo "DELETE FROM qm_check.input;"; cat; } |
-    galera_sql 1 --default-character-set=utf8mb4
+      -e "s/^/INSERT INTO qm_check.input VALUES ($tag, 0, '/" -e "s/\$/');/" \
+      "$work/w$tag.jsonl" |
+      awk -v t="$tag" '{ sub(/VALUES \([0-9]+, 0,/, "VALUES (" t ", " NR ","); print }'
+  done | galera_sql 1 --default-character-set=utf8mb4
 }
 
 # Every node's view, each read waiting for what the cluster committed.
@@ -94,11 +95,11 @@ fingerprint() {  # node: rows and checksum of every table
     CHECKSUM TABLE $db.$text_table, $db.$main_table, $db.$group_table;" | tr '\t\n' ' '
 }
 # Records that differ from their input line or are stored other than once,
-# for the first REPORTED lines of each writer (reported: "n1 n2 n3").
+# given how many lines each writer reported stored ("TAG:LINES ...").
 differences() {  # node, reported
-  local w=0 n bound=
-  for n in $2; do
-    w=$((w + 1)); bound+="${bound:+ UNION ALL }SELECT $w w, $n n"
+  local pair bound=
+  for pair in $2; do
+    bound+="${bound:+ UNION ALL }SELECT ${pair%%:*} w, ${pair#*:} n"
   done
   # A hash join: the text table has no index on savepath and savepos.
   read_node "$1" "SET SESSION join_cache_level = 4;
@@ -123,49 +124,82 @@ differences() {  # node, reported
                   ExtractValue(m.f_xml, '//Item/@price'));
     SELECT 'stored twice', COUNT(*) FROM (SELECT 1 FROM $db.$text_table
       GROUP BY f_savepath, f_savepos HAVING COUNT(*) > 1) t;
-    SELECT 'not reported', COUNT(*) FROM $db.$text_table m JOIN ($bound) b
-      ON BINARY m.f_savepath = CONCAT('w', b.w) AND m.f_savepos > b.n;
+    SELECT 'not reported', COUNT(*) FROM $db.$text_table m LEFT JOIN ($bound) b
+      ON BINARY m.f_savepath = CONCAT('w', b.w) WHERE b.n IS NULL OR m.f_savepos > b.n;
+    SELECT 'ids given twice', COUNT(*) - COUNT(DISTINCT f_id) FROM $db.$text_table;
     SELECT 'rows without a record', COUNT(*) FROM (SELECT f_id FROM $db.$main_table
       UNION ALL SELECT f_id FROM $db.$group_table) u
       WHERE u.f_id NOT IN (SELECT f_id FROM $db.$text_table);" | tr '\t\n' '= '
 }
-# Every surviving node holds exactly what the writers reported, and all the
+# Every node named holds exactly what the writers reported, and all the
 # same rows.
-converged() {  # what, reported, nodes...
-  local what=$1 reported=$2 i d prints=()
-  shift 2
+converged() {  # what, nodes...
+  local what=$1 i d prints=()
+  shift
   for i in "$@"; do
     d=$(differences "$i" "$reported")
-    [ "$d" = "missing or different=0 stored twice=0 not reported=0 rows without a record=0 " ]
+    [ "$d" = "missing or different=0 stored twice=0 not reported=0 ids given twice=0 rows without a record=0 " ]
     check $? "$what: node $i holds every reported record once, equal to its input ($d)"
     prints+=("$(fingerprint "$i")")
   done
   same "$what: nodes $* hold the same rows (counts and checksums)" "${prints[@]}"
 }
 
-# Three concurrent ingests, one per node.
-per_writer=${QM_CLUSTER_RECORDS:-2000}
-inputs 1 "$per_writer"
-t0=$SECONDS
-for ((w = 1; w <= N; w++)); do
-  timeout 240 "$h" ingest 7 "$work/w$w.jsonl" --quiet $(on "$w") >"$work/ingest$w.out" 2>&1 &
-  writer[$w]=$!
-done
+# Round R: three concurrent ingests of RECORDS each, writer W starting on
+# node W with the others listed after it. With a VICTIM, that node is
+# killed once a third of the round's records are in, and restarted once
+# the writers are done.
 reported=
-for ((w = 1; w <= N; w++)); do
-  wait "${writer[$w]}"
-  check $? "writer $w's ingest through node $w exits 0"
-  n=$(sed -n 's/^stored \([0-9]*\) records.*/\1/p' "$work/ingest$w.out")
-  [ "${n:-0}" -eq "$per_writer" ]
-  check $? "writer $w reports $per_writer records stored (${n:-none})"
-  reported+=" ${n:-0}"
-  [ "${n:-0}" -eq "$per_writer" ] || tail -n 5 "$work/ingest$w.out"
-done
-echo "3 x $per_writer records in $((SECONDS - t0)) s"
-converged "after three concurrent ingests" "$reported" 1 2 3
-ids=$(read_node 2 "SELECT COUNT(*) = COUNT(DISTINCT f_id) FROM $db.$text_table")
-check $((1 - ids)) "ids are unique"
+round() {  # round, records, victim
+  local r=$1 m=$2 victim=$3 w tag n nodes out t0=$SECONDS survivors=() before
+  inputs "$r" "$m"
+  for ((i = 1; i <= N; i++)); do [ "$i" != "$victim" ] && survivors+=("$i"); done
+  before=$(read_node "${survivors[0]}" "SELECT COUNT(*) FROM $db.$text_table")
+  for ((w = 1; w <= N; w++)); do
+    tag=$((10 * r + w)) nodes=
+    for ((i = 0; i < N; i++)); do
+      nodes+="${nodes:+,}127.0.0.1:${GALERA_PORT[$(((w - 1 + i) % N + 1))]}"
+    done
+    timeout 200 "$h" ingest 7 "$work/w$tag.jsonl" --quiet --odbc --nodes "$nodes" \
+      >"$work/ingest$tag.out" 2>&1 &
+    writer[$w]=$!
+  done
+  if [ "$victim" -gt 0 ]; then
+    for _ in $(seq 600); do
+      n=$(galera_sql "${survivors[0]}" -N -e "SELECT COUNT(*) FROM $db.$text_table" 2>/dev/null)
+      [ "${n:-0}" -ge $((before + N * m / 3)) ] && break
+      sleep 0.1
+    done
+    galera_kill "$victim"
+    echo "round $r: node $victim killed with SIGKILL at $((${n:-0} - before)) of $((N * m)) records"
+  fi
+  for ((w = 1; w <= N; w++)); do
+    tag=$((10 * r + w))
+    wait "${writer[$w]}"
+    check $? "round $r: writer $w exits 0"
+    out=$(cat "$work/ingest$tag.out")
+    n=$(sed -n 's/^stored \([0-9]*\) records.*/\1/p' <<<"$out")
+    [ "${n:-0}" -eq "$m" ]
+    check $? "round $r: writer $w reports all $m records stored (${n:-none})"
+    # A writer that stopped says from which line to go on: every line
+    # before it is what it reported stored.
+    [ -z "$n" ] && n=$(sed -n 's/.*--skip \([0-9]*\).*/\1/p' <<<"$out" | tail -n 1)
+    [ "${n:-0}" -eq "$m" ] || tail -n 5 <<<"$out"
+    reported+=" $tag:${n:-0}"
+  done
+  echo "round $r: 3 x $m records in $((SECONDS - t0)) s"
+  if [ "$victim" -gt 0 ]; then
+    converged "round $r, node $victim dead" "${survivors[@]}"
+    galera_restart "$victim" && galera_wait_synced "$victim"
+    check $? "round $r: node $victim restarted and Synced"
+    [ "$(galera_transfer "$victim")" = IST ]
+    check $? "round $r: node $victim caught up by incremental transfer ($(galera_transfer "$victim"))"
+  fi
+  converged "round $r" 1 2 3
+}
 
+per_writer=${QM_CLUSTER_RECORDS:-2000}
+round 1 "$per_writer" 0
 # The same searches give the same ids on every node.
 for terms in "0=Ann" "0=O'Neil|1=" "text=RECEIPT 7"; do
   IFS='|' read -r -a args <<<"$terms"

@@ -55,6 +55,9 @@ const char kUsageText[] =
     "                     \"MySQL ODBC 3.51 Driver\")\n"
     "  --odbc-extra ATTRS attributes added to that string, e.g. "
     "\"PORT=3307;\"\n"
+    "  --nodes HOST[:PORT],...  a cluster's nodes, each in place of the\n"
+    "                     string's SERVER and PORT: the first that answers,\n"
+    "                     then the next when it fails\n"
     "\n"
     "'quillmore-host COMMAND --help' tells more. Exit status: 0 done, 1 a\n"
     "statement failed or was refused, 2 bad arguments, 3 what was asked can't\n"
@@ -201,6 +204,15 @@ int Main(int argc, char** argv) {
       o.odbc = true;
     } else if (a == "--odbc-extra") {
       if (!value(o.odbc_extra)) return Usage("--odbc-extra takes attributes");
+    } else if (a == "--nodes") {
+      if (!value(v)) return Usage("--nodes takes HOST[:PORT],...");
+      for (size_t start = 0; start <= v.size();) {
+        size_t end = v.find(',', start);
+        if (end == std::string::npos) end = v.size();
+        if (end == start) return Usage("--nodes takes HOST[:PORT],...");
+        o.nodes.push_back(v.substr(start, end - start));
+        start = end + 1;
+      }
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
     } else if (a == "--tsv") {
@@ -238,6 +250,7 @@ int Main(int argc, char** argv) {
   }
   if (command == "generate") return Generate(o);
   o.db = Absolute(o.db);
+  if (!o.nodes.empty() && !o.odbc) return Usage("--nodes goes with --odbc");
 
   static const struct {
     const char* command;

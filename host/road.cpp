@@ -23,10 +23,11 @@ using quillmore_tools::RecordText;
 
 constexpr int kPruneStep = 1000;  // records a prune deletes per transaction
 
-// The connection string without its DATABASE attribute, and the password
-// hidden for messages.
+// The connection string without its DATABASE attribute, the password
+// hidden for messages, or with the SERVER and PORT of a cluster node
+// ("HOST[:PORT]", an IPv6 address in brackets when a port follows).
 std::string Attributes(const std::string& connection, bool drop_database,
-                       bool hide_password) {
+                       bool hide_password, const std::string& node = {}) {
   std::string out;
   size_t start = 0;
   while (start < connection.size()) {
@@ -37,9 +38,23 @@ std::string Attributes(const std::string& connection, bool drop_database,
     for (char& c : key)
       c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (hide_password && key == "PWD") attr = "PWD=...";
-    if (!(drop_database && key == "DATABASE")) out += attr + ";";
+    if (!(drop_database && key == "DATABASE") &&
+        !(!node.empty() && (key == "SERVER" || key == "PORT"))) {
+      out += attr + ";";
+    }
     start = end + 1;
   }
+  if (node.empty()) return out;
+  const size_t colon = node.rfind(':');
+  const bool port =
+      colon != std::string::npos && colon + 1 < node.size() &&
+      node.find_first_not_of("0123456789", colon + 1) == std::string::npos &&
+      (node.find(':') == colon || (node[0] == '[' && node[colon - 1] == ']'));
+  std::string server = port ? node.substr(0, colon) : node;
+  if (server.size() > 2 && server.front() == '[' && server.back() == ']')
+    server = server.substr(1, server.size() - 2);
+  out += "SERVER=" + server + ";";
+  if (port) out += "PORT=" + node.substr(colon + 1) + ";";
   return out;
 }
 
@@ -288,12 +303,22 @@ std::vector<std::string> Road::UserTables() {
       quillmore_tools::UserTableEntryBound(q_, device_)));
 }
 
-int Road::Connect(const std::string& connection) {
-  std::string error;
-  db_ = OpenOdbc(connection, error);
-  if (db_) return kOk;
-  std::fprintf(stderr, "quillmore-host: can't connect with %s\n  ODBC: %s\n",
-               Attributes(connection, false, true).c_str(), error.c_str());
+int Road::Connect(const std::string& connection, size_t first) {
+  const size_t count = std::max<size_t>(1, o_.nodes.size());
+  for (size_t k = 0; k < count; ++k) {
+    const size_t i = (first + k) % count;
+    const std::string attrs =
+        o_.nodes.empty() ? connection
+                         : Attributes(connection, false, false, o_.nodes[i]);
+    std::string error;
+    db_ = OpenOdbc(attrs, error);
+    if (db_) {
+      node_ = i;
+      return kOk;
+    }
+    std::fprintf(stderr, "quillmore-host: can't connect with %s\n  ODBC: %s\n",
+                 Attributes(attrs, false, true).c_str(), error.c_str());
+  }
   return kFailed;
 }
 
@@ -360,11 +385,14 @@ int Road::Open(bool create_database) {
           type_, type_);
       return kFailed;
     }
-    if (const int rc = Connect(Attributes(connection, true, false)); rc != kOk)
+    if (const int rc = Connect(Attributes(connection, true, false), 0);
+        rc != kOk) {
       return rc;
+    }
     if (!Run(create)) return kFailed;
   }
-  return Connect(connection);
+  connection_ = connection;
+  return Connect(connection, 0);
 }
 
 // ---------------------------------------------------------------- commands

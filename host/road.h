@@ -21,6 +21,10 @@ struct Options {
   std::string db = "quillmore.sqlite";  // made absolute before any call
   bool odbc = false;
   std::string odbc_extra;
+  // A cluster's nodes ("HOST[:PORT]"), each in place of the connection
+  // string's SERVER and PORT: the first that answers is used, the next one
+  // when it fails.
+  std::vector<std::string> nodes;
   bool quiet = false;  // don't show the SQL
   bool tsv = false;    // tab-separated output, complete
   bool ids = false;    // search: the ids of each stage only
@@ -59,13 +63,17 @@ class Road {
   // Reads that see what a cluster committed before them; reported.
   bool SyncReads();
   void Refused(const std::string& sql, const std::string& message) const;
-  int Connect(const std::string& connection);
+  // Connects to the first node that answers, in the order listed from
+  // node `first` on (to the string's own server without --nodes).
+  int Connect(const std::string& connection, size_t first);
 
   const Options& o_;
   int device_;
   int type_ = 0;
   CQuillmoreExt q_;
   std::unique_ptr<Engine> db_;
+  std::string connection_;  // the device's, with --odbc-extra
+  size_t node_ = 0;         // the node db_ is connected to
 };
 
 }  // namespace qmhost
