@@ -73,7 +73,10 @@ const Help kHelp[] = {
      "usage: quillmore-host init DEVICE [engine]\n\n"
      "On a server (--odbc): the library's CREATE DATABASE on a connection\n"
      "without a database, then the device's own connection string. Then the\n"
-     "text table (GetCreateQuery) and the user tables (GetUserCreateQueryEx).\n"
+     "text table (GetCreateQuery) and the user tables (GetUserCreateQueryEx),\n"
+     "each completed with an index on f_id; on MySQL and MariaDB also with\n"
+     "ENGINE=InnoDB and, where the server requires a primary key or is a\n"
+     "Galera cluster node, an invisible auto-increment row key qm_row.\n"
      "On SQLite the file is the database, and the text table is created with\n"
      "the host's own equivalent of the SQL Server script (it says so).\n"},
     {"ingest",
@@ -116,7 +119,9 @@ const Help kHelp[] = {
      "usage: quillmore-host prune DEVICE --below ID | --before DATE "
      "[engine]\n\n"
      "The library's DELETE batch (GetDeleteQueryByID or GetDeleteQueryByDate)\n"
-     "for the text table and the user tables, in one transaction.\n"},
+     "for the text table and the user tables, in steps of at most 1000\n"
+     "records, oldest first, one transaction each: the batch for the bound\n"
+     "the 1000th remaining record sets, until the bound given is reached.\n"},
     {"drop",
      "usage: quillmore-host drop DEVICE [engine]\n\n"
      "The user tables' DROP batch (GetUserDropQueryEx), then the text table's\n"
