@@ -1,6 +1,16 @@
 #include "engine.h"
 
+#include <csignal>
+
 namespace qmhost {
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+}  // namespace
+
+void RequestStop() { g_stop = 1; }
+bool StopRequested() { return g_stop != 0; }
 
 std::string Escaped(std::string_view value, bool backslashes) {
   std::string out;

@@ -13,8 +13,32 @@
 namespace qmhost {
 namespace {
 
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-  std::string out;
+// An ODBC handle freed with its owner.
+class Handle {
+ public:
+  Handle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
+  ~Handle() {
+    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  SQLHANDLE get() const { return handle_; }
+
+ private:
+  SQLSMALLINT type_;
+  SQLHANDLE handle_;
+};
+
+// The diagnostic records of a handle: the messages, and the SQLSTATE and
+// native error of the first, which say what kind of failure it was.
+struct Diagnosis {
+  std::string text;
+  std::string state;
+  SQLINTEGER native = 0;
+};
+
+Diagnosis Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
+  Diagnosis d;
   for (SQLSMALLINT i = 1; i <= 8; ++i) {
     SQLCHAR state[6] = {0};
     SQLCHAR text[1024] = {0};
@@ -23,29 +47,52 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     const SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, text,
                                        sizeof text, &length);
     if (!SQL_SUCCEEDED(rc)) break;
-    if (!out.empty()) out += "; ";
-    out += "[" + std::string(reinterpret_cast<char*>(state)) + "] " +
-           reinterpret_cast<char*>(text);
+    if (i == 1) {
+      d.state = reinterpret_cast<char*>(state);
+      d.native = native;
+    }
+    if (!d.text.empty()) d.text += "; ";
+    d.text += "[" + std::string(reinterpret_cast<char*>(state)) + "] " +
+              reinterpret_cast<char*>(text);
   }
-  return out.empty() ? "unknown ODBC error" : out;
+  if (d.text.empty()) d.text = "unknown ODBC error";
+  return d;
+}
+
+// SQLSTATE classes, with the MySQL family's native codes where its driver
+// gives the general HY000: 40001 and 1213 deadlock or a cluster's
+// certification failure, 1205 a lock wait that ran out; 08 and 2006/2013
+// a connection gone; 22 and 23 a value out of its column's range or a
+// constraint, 1366 and 1292 a value of the wrong form.
+Failure Classify(const Diagnosis& d) {
+  const std::string cls = d.state.substr(0, 2);
+  if (d.state == "40001" || d.state == "HYT00" || d.native == 1205 ||
+      d.native == 1213) {
+    return Failure::kAgain;
+  }
+  if (cls == "08" || d.native == 2006 || d.native == 2013) {
+    return Failure::kLost;
+  }
+  if (cls == "22" || cls == "23" || d.native == 1366 || d.native == 1292) {
+    return Failure::kRefused;
+  }
+  return Failure::kFatal;
 }
 
 class OdbcEngine final : public Engine {
  public:
-  OdbcEngine(SQLHENV env, SQLHDBC dbc) : env_(env), dbc_(dbc) {}
-  ~OdbcEngine() override {
-    SQLDisconnect(dbc_);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    SQLFreeHandle(SQL_HANDLE_ENV, env_);
-  }
+  // Takes the environment and a connected connection.
+  OdbcEngine(std::unique_ptr<Handle> env, std::unique_ptr<Handle> dbc)
+      : env_(std::move(env)), dbc_(std::move(dbc)) {}
+  ~OdbcEngine() override { SQLDisconnect(dbc()); }
 
   // Learns the server's name and, on the MySQL family, sets the session's
   // sql_mode for the library's statements.
   bool Prepare() {
     SQLCHAR name[128] = {0}, version[128] = {0};
     SQLSMALLINT length = 0;
-    SQLGetInfo(dbc_, SQL_DBMS_NAME, name, sizeof name, &length);
-    SQLGetInfo(dbc_, SQL_DBMS_VER, version, sizeof version, &length);
+    SQLGetInfo(dbc(), SQL_DBMS_NAME, name, sizeof name, &length);
+    SQLGetInfo(dbc(), SQL_DBMS_VER, version, sizeof version, &length);
     dbms_ = reinterpret_cast<char*>(name);
     version_ = reinterpret_cast<char*>(version);
     std::string lower = dbms_;
@@ -106,27 +153,7 @@ class OdbcEngine final : public Engine {
   bool Query(const std::string& sql, Rows& rows) override {
     Statement st(this);
     if (!st.Run(sql)) return false;
-    Rows out;
-    SQLSMALLINT n = 0;
-    SQLNumResultCols(st.get(), &n);
-    for (SQLSMALLINT i = 1; i <= n; ++i) {
-      SQLCHAR name[256] = {0};
-      SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
-      SQLULEN size = 0;
-      SQLDescribeCol(st.get(), i, name, sizeof name, &length, &type, &size,
-                     &digits, &nullable);
-      out.columns.push_back(reinterpret_cast<char*>(name));
-    }
-    SQLRETURN rc;
-    while ((rc = SQLFetch(st.get())) != SQL_NO_DATA) {
-      if (!SQL_SUCCEEDED(rc)) return st.Fail();
-      std::vector<Value>& row = out.values.emplace_back();
-      for (SQLSMALLINT i = 1; i <= n; ++i) {
-        if (!st.Column(i, row.emplace_back())) return false;
-      }
-    }
-    rows = std::move(out);
-    return true;
+    return st.Fetch(rows);
   }
 
   bool LastInsertId(long long& id) override {
@@ -136,8 +163,7 @@ class OdbcEngine final : public Engine {
       return false;
     }
     if (rows.values.empty() || !rows.values[0][0]) {
-      error_ = "the server gave no id for the INSERT";
-      return false;
+      return Fail(Failure::kFatal, "the server gave no id for the INSERT");
     }
     id = std::stoll(*rows.values[0][0]);
     return true;
@@ -145,7 +171,7 @@ class OdbcEngine final : public Engine {
 
   bool Begin() override {
     return Check(
-        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+        SQLSetConnectAttr(dbc(), SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
   }
   bool Commit() override { return End(SQL_COMMIT); }
@@ -180,26 +206,55 @@ class OdbcEngine final : public Engine {
 
   bool ListTables(std::vector<std::string>& names) override {
     Statement st(this);
-    if (!st.Tables()) return false;
-    names.clear();
-    while (true) {
-      const SQLRETURN rc = SQLFetch(st.get());
-      if (rc == SQL_NO_DATA) break;
-      if (!SQL_SUCCEEDED(rc)) return st.Fail();
-      Value name;
-      if (!st.Column(3, name)) return false;  // TABLE_NAME
-      names.push_back(name.value_or(""));
+    SQLCHAR type[] = "TABLE";
+    Rows rows;
+    if (!st.Catalogue([&](SQLHSTMT h, SQLCHAR* catalog, SQLSMALLINT length) {
+          return SQLTables(h, catalog, length, nullptr, 0, nullptr, 0, type,
+                           SQL_NTS);
+        }) ||
+        !st.Fetch(rows)) {
+      return false;
     }
+    names.clear();
+    for (auto& row : rows.values) names.push_back(row.at(2).value_or(""));
     std::sort(names.begin(), names.end());
     return true;
+  }
+
+  bool ListColumns(const std::string& table,
+                   std::vector<std::string>& names) override {
+    Statement st(this);
+    Rows rows;
+    std::string name = table;
+    if (!st.Catalogue([&](SQLHSTMT h, SQLCHAR* catalog, SQLSMALLINT length) {
+          return SQLColumns(h, catalog, length, nullptr, 0,
+                            reinterpret_cast<SQLCHAR*>(name.data()),
+                            static_cast<SQLSMALLINT>(name.size()), nullptr, 0);
+        }) ||
+        !st.Fetch(rows)) {
+      return false;
+    }
+    names.clear();
+    for (auto& row : rows.values) names.push_back(row.at(3).value_or(""));
+    return true;
+  }
+
+  bool SetBusyTimeout(double seconds) override {
+    if (!mysql_) return true;
+    const long whole = std::max(1L, static_cast<long>(seconds + 0.5));
+    return Execute(
+        "SET SESSION innodb_lock_wait_timeout = " + std::to_string(whole) +
+            ", lock_wait_timeout = " + std::to_string(whole),
+        nullptr);
   }
 
  private:
   class Statement {
    public:
     explicit Statement(OdbcEngine* engine) : engine_(engine) {
-      if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, engine->dbc_, &st_))) {
-        engine->error_ = Diagnostics(SQL_HANDLE_DBC, engine->dbc_);
+      if (!SQL_SUCCEEDED(
+              SQLAllocHandle(SQL_HANDLE_STMT, engine->dbc(), &st_))) {
+        engine->Diagnosed(SQL_HANDLE_DBC, engine->dbc());
         st_ = SQL_NULL_HSTMT;
       }
     }
@@ -220,18 +275,41 @@ class OdbcEngine final : public Engine {
       // A searched DELETE that touched no row answers SQL_NO_DATA.
       return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA || Fail();
     }
-    // The tables of the connection's current database only.
-    bool Tables() {
+    // A catalogue function on the connection's current database only.
+    template <typename Call>
+    bool Catalogue(Call call) {
       if (st_ == SQL_NULL_HSTMT) return false;
       SQLCHAR catalog[256] = {0};
       SQLINTEGER length = 0;
-      SQLGetConnectAttr(engine_->dbc_, SQL_ATTR_CURRENT_CATALOG, catalog,
+      SQLGetConnectAttr(engine_->dbc(), SQL_ATTR_CURRENT_CATALOG, catalog,
                         sizeof catalog - 1, &length);
-      SQLCHAR type[] = "TABLE";
-      return SQL_SUCCEEDED(SQLTables(st_, catalog[0] ? catalog : nullptr,
-                                     catalog[0] ? SQL_NTS : 0, nullptr, 0,
-                                     nullptr, 0, type, SQL_NTS)) ||
+      return SQL_SUCCEEDED(call(st_, catalog[0] ? catalog : nullptr,
+                                catalog[0] ? SQL_NTS : 0)) ||
              Fail();
+    }
+    // Every row of the result, each column as text.
+    bool Fetch(Rows& rows) {
+      Rows out;
+      SQLSMALLINT n = 0;
+      SQLNumResultCols(st_, &n);
+      for (SQLSMALLINT i = 1; i <= n; ++i) {
+        SQLCHAR name[256] = {0};
+        SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        SQLDescribeCol(st_, i, name, sizeof name, &length, &type, &size,
+                       &digits, &nullable);
+        out.columns.push_back(reinterpret_cast<char*>(name));
+      }
+      SQLRETURN rc;
+      while ((rc = SQLFetch(st_)) != SQL_NO_DATA) {
+        if (!SQL_SUCCEEDED(rc)) return Fail();
+        std::vector<Value>& row = out.values.emplace_back();
+        for (SQLSMALLINT i = 1; i <= n; ++i) {
+          if (!Column(i, row.emplace_back())) return false;
+        }
+      }
+      rows = std::move(out);
+      return true;
     }
     // Column i of the current row, read in pieces of any length.
     bool Column(SQLSMALLINT i, Value& out) {
@@ -258,31 +336,35 @@ class OdbcEngine final : public Engine {
       out = std::move(text);
       return true;
     }
-    bool Fail() {
-      engine_->error_ = Diagnostics(SQL_HANDLE_STMT, st_);
-      return false;
-    }
+    bool Fail() { return engine_->Diagnosed(SQL_HANDLE_STMT, st_); }
 
    private:
     OdbcEngine* engine_;
     SQLHSTMT st_ = SQL_NULL_HSTMT;
   };
 
+  SQLHDBC dbc() const { return dbc_->get(); }
+  bool Diagnosed(SQLSMALLINT type, SQLHANDLE handle) {
+    const Diagnosis d = Diagnose(type, handle);
+    return Fail(Classify(d), d.text);
+  }
   bool Check(SQLRETURN rc) {
-    if (SQL_SUCCEEDED(rc)) return true;
-    error_ = Diagnostics(SQL_HANDLE_DBC, dbc_);
-    return false;
+    return SQL_SUCCEEDED(rc) || Diagnosed(SQL_HANDLE_DBC, dbc());
   }
   bool End(SQLSMALLINT how) {
-    const bool ended = Check(SQLEndTran(SQL_HANDLE_DBC, dbc_, how));
+    const bool ended = Check(SQLEndTran(SQL_HANDLE_DBC, dbc(), how));
+    const Failure kind = failure_;
+    const std::string message = error_;
     const bool back = Check(
-        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+        SQLSetConnectAttr(dbc(), SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+    // The transaction's own failure is the one that counts.
+    if (!ended) Fail(kind, message);
     return ended && back;
   }
 
-  SQLHENV env_;
-  SQLHDBC dbc_;
+  std::unique_ptr<Handle> env_;
+  std::unique_ptr<Handle> dbc_;
   std::string dbms_, version_;
   bool mysql_ = false;
   bool cluster_ = false;
@@ -297,32 +379,31 @@ std::unique_ptr<Engine> OpenOdbc(const std::string& connection,
     error = "the connection string is longer than ODBC takes";
     return nullptr;
   }
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+  SQLHANDLE raw = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
     error = "can't start the ODBC driver manager";
     return nullptr;
   }
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+  auto env = std::make_unique<Handle>(SQL_HANDLE_ENV, raw);
+  SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION,
                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-    error = Diagnostics(SQL_HANDLE_ENV, env);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  raw = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env->get(), &raw))) {
+    error = Diagnose(SQL_HANDLE_ENV, env->get()).text;
     return nullptr;
   }
+  auto dbc = std::make_unique<Handle>(SQL_HANDLE_DBC, raw);
   SQLSMALLINT length = 0;
   const SQLRETURN rc = SQLDriverConnect(
-      dbc, nullptr,
+      dbc->get(), nullptr,
       reinterpret_cast<SQLCHAR*>(const_cast<char*>(connection.c_str())),
       static_cast<SQLSMALLINT>(connection.size()), nullptr, 0, &length,
       SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
-    error = Diagnostics(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    error = Diagnose(SQL_HANDLE_DBC, dbc->get()).text;
     return nullptr;
   }
-  auto engine = std::make_unique<OdbcEngine>(env, dbc);
+  auto engine = std::make_unique<OdbcEngine>(std::move(env), std::move(dbc));
   if (!engine->Prepare()) {
     error = "setting up the session: " + engine->error();
     return nullptr;

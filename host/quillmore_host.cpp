@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,16 +81,23 @@ const Help kHelp[] = {
      "On SQLite the file is the database, and the text table is created with\n"
      "the host's own equivalent of the SQL Server script (it says so).\n"},
     {"ingest",
-     "usage: quillmore-host ingest DEVICE FILE|- [--quiet] [engine]\n\n"
+     "usage: quillmore-host ingest DEVICE FILE|- [--skip N] [--busy-timeout "
+     "SECONDS]\n"
+     "                             [--quiet] [engine]\n\n"
      "One JSON object per line: date, camera and text are required; systime,\n"
      "xml, savepath and savepos are optional. For each record: the library's\n"
      "INSERT (GetInsertQueryEx) with the host's values escaped for the "
      "engine,\n"
      "the f_id the database gave it, and the user-table INSERTs the library\n"
      "makes from its XML (GetUserInsertQuery). A thousand records per\n"
-     "transaction. A statement the engine refuses is reported with its "
-     "message\n"
-     "and counted, and the ingest goes on; the exit status is then 1.\n"
+     "transaction. A record is stored whole or not at all: when the engine\n"
+     "refuses one of its statements, none of its rows stays, it is reported\n"
+     "with its line, and the ingest goes on; the exit status is then 1. A\n"
+     "busy database is waited for (--busy-timeout, 60 s); an error that can't\n"
+     "get better, a wait that ran out or INT/TERM stop the ingest after the\n"
+     "batch in flight is rolled back (or, on INT/TERM, committed), and it\n"
+     "says how far the input is stored and the command that goes on from\n"
+     "there: --skip N passes over the first N lines of the input.\n"
      "Shows a progress bar when standard error is a terminal, and at the end\n"
      "records per second and the share of the time spent inside the library\n"
      "and inside the database.\n"},
@@ -160,7 +168,10 @@ bool ParseNumber(const std::string& s, long long lo, long long hi,
 
 // The library makes the executable's folder the current directory, so
 // every path the user gives is made absolute first.
+// An SQLite URI ("file:PATH?QUERY") keeps its form with its path made
+// absolute.
 std::string Absolute(const std::string& path) {
+  if (path.rfind("file:", 0) == 0) return "file:" + Absolute(path.substr(5));
   if (path.empty() || path[0] == '/' || path == "-") return path;
   char cwd[4096];
   if (getcwd(cwd, sizeof cwd) == nullptr) return path;
@@ -234,6 +245,15 @@ int Main(int argc, char** argv) {
       if (!value(v) || !ParseNumber(v, 0, INT64_MAX, n))
         return Usage("--seed takes a number");
       o.seed = static_cast<unsigned long long>(n);
+    } else if (a == "--busy-timeout") {
+      char* end = nullptr;
+      if (!value(v) || (o.busy_timeout = std::strtod(v.c_str(), &end)) < 0 ||
+          end == v.c_str() || *end != '\0' || o.busy_timeout > 86400)
+        return Usage("--busy-timeout takes seconds (at most 86400)");
+    } else if (a == "--skip") {
+      if (!value(v) || !ParseNumber(v, 0, LONG_MAX, n))
+        return Usage("--skip takes a number of lines");
+      o.skip = static_cast<long>(n);
     } else if (a == "--below") {
       if (!value(o.below)) return Usage("--below takes a record number");
     } else if (a == "--before") {

@@ -1,11 +1,15 @@
 #include "road.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -175,22 +179,43 @@ long Column(const Rows& rows, const char* name) {
   return -1;
 }
 
+// A file descriptor closed with its owner.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ > 2) close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 // Lines of a file or of standard input, each at most kMaxLine bytes: a
-// longer one is read through and reported, never held.
+// longer one is read through and reported, never held. Reads take what is
+// there, so records arriving through a pipe are stored as they come; an
+// interrupt ends the input.
 class LineReader {
  public:
   static constexpr size_t kMaxLine = 64u << 20;
-  explicit LineReader(std::FILE* f) : f_(f) {}
-  // False at the end. `too_long` marks a line that was cut.
+  explicit LineReader(int fd) : fd_(fd) {}
+  // False at the end or on a read error (then `error` is errno).
+  // `too_long` marks a line that was cut.
   bool Next(std::string& line, bool& too_long) {
     line.clear();
     too_long = false;
     bool any = false;
     while (true) {
       if (pos_ == len_) {
-        len_ = std::fread(buf_, 1, sizeof buf_, f_);
+        const ssize_t n = read(fd_, buf_, sizeof buf_);
+        if (n < 0 && errno == EINTR && !StopRequested()) continue;
+        if (n < 0 && errno != EINTR) error = errno;
+        len_ = n > 0 ? static_cast<size_t>(n) : 0;
         pos_ = 0;
-        if (len_ == 0) return any;
+        if (len_ == 0) return any && error == 0 && !StopRequested();
       }
       any = true;
       const char* start = buf_ + pos_;
@@ -208,14 +233,17 @@ class LineReader {
     }
   }
   unsigned long long consumed = 0;
+  int error = 0;
 
  private:
-  std::FILE* f_;
+  int fd_;
   char buf_[65536];
   size_t pos_ = 0, len_ = 0;
 };
 
-// A progress line on standard error, only when it is a terminal.
+// A progress line on standard error, only when it is a terminal. Messages
+// printed while it shows start on a line of their own (Break), and the last
+// state stays on its line, which ends (Done).
 class Progress {
  public:
   explicit Progress(long long total_bytes)
@@ -225,21 +253,16 @@ class Progress {
     const double t = Seconds();
     if (t - last_ < 0.1) return;
     last_ = t;
-    const double rate = t > 0 ? records / t : 0;
-    if (total_ > 0) {
-      const int fill =
-          static_cast<int>(30.0 * std::min<double>(bytes, total_) / total_);
-      std::fprintf(
-          stderr, "\r[%s%s] %3d%%  %ld records  %.0f/s ",
-          std::string(fill, '#').c_str(), std::string(30 - fill, '.').c_str(),
-          static_cast<int>(100.0 * std::min<double>(bytes, total_) / total_),
-          records, rate);
-    } else {
-      std::fprintf(stderr, "\r%ld records  %.0f/s ", records, rate);
-    }
+    Draw(records, bytes);
   }
-  void Done() {
-    if (on_ && last_ > 0) std::fprintf(stderr, "\r%70s\r", "");
+  void Break() {
+    if (drawn_) std::fputc('\n', stderr);
+    drawn_ = false;
+  }
+  void Done(long records, unsigned long long bytes) {
+    if (!on_) return;
+    Draw(records, bytes);
+    Break();
   }
   double Seconds() const {
     return std::chrono::duration<double>(Clock::now() - start_).count();
@@ -247,15 +270,72 @@ class Progress {
 
  private:
   using Clock = std::chrono::steady_clock;
+  void Draw(long records, unsigned long long bytes) {
+    const double t = Seconds();
+    const double rate = t > 0 ? records / t : 0;
+    if (total_ > 0) {
+      const double part = std::min<double>(bytes, total_) / total_;
+      const int fill = static_cast<int>(30.0 * part);
+      std::fprintf(stderr, "\r[%s%s] %3d%%  %ld records  %.0f/s ",
+                   std::string(fill, '#').c_str(),
+                   std::string(30 - fill, '.').c_str(),
+                   static_cast<int>(100.0 * part), records, rate);
+    } else {
+      std::fprintf(stderr, "\r%ld records  %.0f/s ", records, rate);
+    }
+    drawn_ = true;
+  }
+
   bool on_;
+  bool drawn_ = false;
   long long total_;
   Clock::time_point start_;
-  double last_ = 0;
+  double last_ = -1;  // the first update draws
 };
+
+volatile std::sig_atomic_t g_signal = 0;
+
+void OnStop(int signal) {
+  g_signal = signal;
+  RequestStop();
+}
+
+// The first INT or TERM asks the ingest to end its batch and stop; a second
+// one ends the program at once (the database then rolls the batch back).
+// No SA_RESTART: a read waiting for input returns.
+void CatchStop() {
+  struct sigaction action {};
+  action.sa_handler = OnStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// An argument as a POSIX shell reads it back.
+std::string Quoted(const std::string& arg) {
+  if (!arg.empty() &&
+      arg.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                            "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                            "0123456789_-./=:,+@%") == std::string::npos) {
+    return arg;
+  }
+  std::string out = "'";
+  for (char c : arg)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
 
 }  // namespace
 
 // ---------------------------------------------------------------- set-up
+
+std::string Road::EngineArguments() const {
+  if (!o_.odbc) return " --db " + Quoted(o_.db);
+  return " --odbc" + (o_.odbc_extra.empty()
+                          ? ""
+                          : " --odbc-extra " + Quoted(o_.odbc_extra));
+}
 
 std::string Road::Esc(const std::string& value) const {
   return Escaped(value, db_->MysqlFamily());
@@ -265,9 +345,9 @@ void Road::Show(const std::string& sql) const {
   if (!o_.quiet) std::printf("sql> %s\n", sql.c_str());
 }
 
-void Road::Refused(const std::string& sql, const std::string& message) const {
+void Road::Failed(const std::string& sql, const std::string& message) const {
   std::fprintf(stderr,
-               "quillmore-host: the database refused a statement\n"
+               "quillmore-host: the database failed a statement\n"
                "  statement: %s\n  %s: %s\n",
                sql.c_str(), db_->Describe().c_str(), message.c_str());
 }
@@ -275,20 +355,20 @@ void Road::Refused(const std::string& sql, const std::string& message) const {
 bool Road::Run(const std::string& sql, long long* changed) {
   Show(sql);
   if (db_->Execute(sql, changed)) return true;
-  Refused(sql, db_->error());
+  Failed(sql, db_->error());
   return false;
 }
 
 bool Road::SyncReads() {
   if (db_->SyncReads()) return true;
-  Refused("SET SESSION wsrep_sync_wait = 1", db_->error());
+  Failed("SET SESSION wsrep_sync_wait = 1", db_->error());
   return false;
 }
 
 bool Road::Query(const std::string& sql, Rows& rows, bool show) {
   if (show) Show(sql);
   if (db_->Query(sql, rows)) return true;
-  Refused(sql, db_->error());
+  Failed(sql, db_->error());
   return false;
 }
 
@@ -345,13 +425,16 @@ int Road::Open(bool create_database) {
       return kCannotRun;
     }
     std::string error;
-    db_ = OpenSqlite(o_.db, error);
+    db_ = OpenSqlite(o_.db, create_database, error);
     if (!db_) {
-      std::fprintf(stderr, "quillmore-host: can't open %s\n  SQLite: %s\n",
-                   o_.db.c_str(), error.c_str());
+      std::fprintf(stderr, "quillmore-host: can't open %s: %s%s\n",
+                   o_.db.c_str(), error.c_str(),
+                   create_database ? ""
+                                   : " ('quillmore-host init' makes the "
+                                     "database)");
       return kFailed;
     }
-    return kOk;
+    return Ready();
   }
   if (type_ != 4) {
     std::fprintf(stderr,
@@ -392,7 +475,14 @@ int Road::Open(bool create_database) {
     if (!Run(create)) return kFailed;
   }
   connection_ = connection;
-  return Connect(connection, 0);
+  if (const int rc = Connect(connection, 0); rc != kOk) return rc;
+  return Ready();
+}
+
+int Road::Ready() {
+  if (db_->SetBusyTimeout(o_.busy_timeout)) return kOk;
+  Failed("(the busy timeout)", db_->error());
+  return kFailed;
 }
 
 // ---------------------------------------------------------------- commands
@@ -457,54 +547,87 @@ int Road::Init() {
 }
 
 int Road::IngestFile(const std::string& path) {
-  std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
+  const Fd file(path == "-" ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (file.get() < 0 || fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
     std::fprintf(stderr, "quillmore-host: can't read %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+                 file.get() >= 0 && S_ISDIR(st.st_mode) ? "it is a folder"
+                                                        : std::strerror(errno));
     return kFailed;
   }
-  long long size = 0;
-  if (f != stdin && std::fseek(f, 0, SEEK_END) == 0) {
-    size = std::ftell(f);
-    std::rewind(f);
-  }
-  long bad_lines = 0;
-  Ingest ingest(q_, device_, *db_,
-                [&](const std::string& sql, const std::string& message) {
-                  Refused(sql, message);
-                });
+  const long long size = S_ISREG(st.st_mode) ? st.st_size : 0;
+  const std::string name = path == "-" ? "standard input" : path;
   Progress progress(size);
-  LineReader reader(f);
+  long bad_lines = 0;
+  Ingest ingest(
+      q_, device_, *db_,
+      [&](const Ingest::Refusal& r) {
+        progress.Break();
+        std::fprintf(stderr,
+                     "quillmore-host: %s line %ld: the record was not stored\n"
+                     "  statement: %s\n  %s: %s\n",
+                     name.c_str(), r.line, r.statement.c_str(),
+                     db_->Describe().c_str(), r.message.c_str());
+      },
+      o_.busy_timeout);
+  CatchStop();
+  LineReader reader(file.get());
   std::string line, error;
   bool too_long = false;
   bool ok = true;
   Record record;
-  for (long number = 1; ok && reader.Next(line, too_long); ++number) {
-    if (line.find_first_not_of(" \t\r") == std::string::npos && !too_long)
-      continue;
-    if (too_long || !ParseJsonLine(line, record, error)) {
-      ++bad_lines;
-      std::fprintf(stderr, "quillmore-host: %s line %ld is no record: %s\n",
-                   path.c_str(), number,
-                   too_long ? "longer than 64 MiB" : error.c_str());
+  long number = 0;
+  while (ok && reader.Next(line, too_long) && !StopRequested()) {
+    ++number;
+    if (number <= o_.skip ||
+        (line.find_first_not_of(" \t\r") == std::string::npos && !too_long)) {
+      ingest.Pass(number);
       continue;
     }
-    ok = ingest.Add(record);
-    if (ingest.records == 1 && !ingest.first_statements.empty() && !o_.quiet) {
+    if (too_long || !ParseJsonLine(line, record, error)) {
+      ++bad_lines;
+      progress.Break();
+      std::fprintf(stderr, "quillmore-host: %s line %ld is no record: %s\n",
+                   name.c_str(), number,
+                   too_long ? "longer than 64 MiB" : error.c_str());
+      ingest.Pass(number);
+      continue;
+    }
+    ok = ingest.Add(number, std::move(record));
+    if (!ingest.first_statements.empty() && !o_.quiet) {
       std::printf(
           "-- the first record's statements (each record runs the same):\n");
       for (const std::string& sql : ingest.first_statements) Show(sql);
       ingest.first_statements.clear();
     }
-    progress.Update(ingest.records, reader.consumed);
+    progress.Update(ingest.records + ingest.in_flight(), reader.consumed);
   }
+  if (ok && reader.error != 0) {
+    progress.Break();
+    std::fprintf(stderr, "quillmore-host: reading %s after line %ld: %s\n",
+                 name.c_str(), number, std::strerror(reader.error));
+  }
+  // An interrupt ends the batch in flight with a COMMIT: its records are
+  // whole.
   ok = ok && ingest.Finish();
-  progress.Done();
-  if (f != stdin) std::fclose(f);
+  progress.Done(ingest.records, reader.consumed);
+  const int stopped_by = g_signal;
   if (!ok) {
-    std::fprintf(stderr, "quillmore-host: the database failed: %s\n",
-                 ingest.error().c_str());
-    return kFailed;
+    const char* why =
+        ingest.stopped() == Failure::kAgain
+            ? "the database stayed busy (--busy-timeout waits longer)"
+        : ingest.stopped() == Failure::kLost ? "the connection was lost"
+                                             : "the database can't go on";
+    std::fprintf(stderr,
+                 "quillmore-host: stopped at %s line %ld: %s\n"
+                 "  statement: %s\n  %s: %s\n",
+                 name.c_str(), number, why, ingest.statement().c_str(),
+                 db_->Describe().c_str(), ingest.error().c_str());
+  } else if (stopped_by != 0) {
+    std::fprintf(stderr,
+                 "quillmore-host: interrupted at %s line %ld; the records "
+                 "read so far were committed\n",
+                 name.c_str(), ingest.through_line);
   }
   const double wall = progress.Seconds();
   const double host =
@@ -519,11 +642,35 @@ int Road::IngestFile(const std::string& path) {
       100 * host / wall);
   if (ingest.refused + bad_lines + ingest.without_rows > 0) {
     std::printf(
-        "refused statements: %ld; lines that are no record: %ld; records "
+        "records not stored: %ld; lines that are no record: %ld; records "
         "whose XML gave no user-table row: %ld\n",
         ingest.refused, bad_lines, ingest.without_rows);
   }
-  return ingest.refused + bad_lines > 0 ? kFailed : kOk;
+  const std::string resume =
+      "quillmore-host ingest " + std::to_string(device_) + " " + Quoted(path) +
+      " --skip " + std::to_string(ingest.through_line) + EngineArguments();
+  if (ingest.in_doubt()) {
+    std::printf(
+        "lines 1 to %ld of %s are done; lines %ld to %ld may or may not be "
+        "stored (the connection was lost during their COMMIT): look before "
+        "going on with\n  %s\n",
+        ingest.through_line, name.c_str(), ingest.through_line + 1,
+        ingest.doubt_to(), resume.c_str());
+  } else if (!ok || stopped_by != 0) {
+    std::printf(
+        "lines 1 to %ld of %s are done, and nothing after them. To go on:\n"
+        "  %s\n",
+        ingest.through_line, name.c_str(), resume.c_str());
+  } else {
+    std::printf(
+        "lines 1 to %ld of %s are done; ingesting them again would store "
+        "them again (--skip N passes over the first N lines)\n",
+        ingest.through_line, name.c_str());
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return kFailed;
+  if (stopped_by != 0) return 128 + stopped_by;
+  return ok && reader.error == 0 && ingest.refused + bad_lines == 0 ? kOk
+                                                                    : kFailed;
 }
 
 int Road::Browse(const std::string& from, const std::string& to) {
@@ -742,7 +889,7 @@ int Road::Prune() {
       return kFailed;
     }
     if (!db_->Begin()) {
-      Refused("BEGIN", db_->error());
+      Failed("BEGIN", db_->error());
       return kFailed;
     }
     const std::vector<std::string> statements = Statements(batch);
@@ -751,7 +898,7 @@ int Road::Prune() {
       long long changed = 0;
       if (steps == 0) Show(statements[i]);
       if (!db_->Execute(statements[i], &changed)) {
-        Refused(statements[i], db_->error());
+        Failed(statements[i], db_->error());
         db_->Rollback();
         std::fprintf(stderr,
                      "quillmore-host: nothing of this step was deleted; %ld "
@@ -769,7 +916,7 @@ int Road::Prune() {
       deleted[i].second += changed;
     }
     if (!db_->Commit()) {
-      Refused("COMMIT", db_->error());
+      Failed("COMMIT", db_->error());
       return kFailed;
     }
     ++steps;
@@ -806,7 +953,7 @@ int Road::Stats() {
   std::vector<std::string> present;
   if (!SyncReads()) return kFailed;
   if (!db_->ListTables(present)) {
-    Refused("(the list of tables)", db_->error());
+    Failed("(the list of tables)", db_->error());
     return kFailed;
   }
   const std::set<std::string> have(present.begin(), present.end());

@@ -29,7 +29,9 @@ struct Options {
   bool tsv = false;    // tab-separated output, complete
   bool ids = false;    // search: the ids of each stage only
   bool or_mode = false;
-  long limit = 20;  // rows shown in a table; 0 for all
+  long limit = 20;           // rows shown in a table; 0 for all
+  double busy_timeout = 60;  // seconds a locked database is waited for
+  long skip = 0;             // ingest: input lines passed over first
   std::string below, before;
   unsigned long long seed = 1;
   std::vector<std::string> args;  // the command's operands
@@ -56,16 +58,19 @@ class Road {
   std::string TextTable();
   std::vector<std::string> UserTables();
   std::string Esc(const std::string& value) const;
+  // The engine's options as given, for a command line to go on with.
+  std::string EngineArguments() const;
   void Show(const std::string& sql) const;
   // Shows and runs one statement; a failure is reported.
   bool Run(const std::string& sql, long long* changed = nullptr);
   bool Query(const std::string& sql, Rows& rows, bool show = true);
   // Reads that see what a cluster committed before them; reported.
   bool SyncReads();
-  void Refused(const std::string& sql, const std::string& message) const;
+  void Failed(const std::string& sql, const std::string& message) const;
   // Connects to the first node that answers, in the order listed from
   // node `first` on (to the string's own server without --nodes).
   int Connect(const std::string& connection, size_t first);
+  int Ready();
 
   const Options& o_;
   int device_;

@@ -1,7 +1,10 @@
 // The embedded engine: one SQLite database file.
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "engine.h"
 
@@ -15,9 +18,30 @@ bool Blank(const char* s) {
   return true;
 }
 
+// Busy and locked: another connection holds the lock. Refused: the value
+// broke a constraint or a limit. Everything else (no such table, read-only,
+// full, corrupt, a statement SQLite can't parse) won't get better.
+Failure Classify(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Failure::kAgain;
+    case SQLITE_CONSTRAINT:
+    case SQLITE_TOOBIG:
+    case SQLITE_MISMATCH:
+    case SQLITE_RANGE:
+      return Failure::kRefused;
+    default:
+      return Failure::kFatal;
+  }
+}
+
 class SqliteEngine final : public Engine {
  public:
-  explicit SqliteEngine(sqlite3* db) : db_(db) {}
+  explicit SqliteEngine(sqlite3* db) : db_(db) {
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_handler(db_, &SqliteEngine::Busy, this);
+  }
   ~SqliteEngine() override { sqlite3_close_v2(db_); }
 
   std::string Describe() const override {
@@ -66,7 +90,7 @@ class SqliteEngine final : public Engine {
     id = sqlite3_last_insert_rowid(db_);
     return true;
   }
-  bool Begin() override { return Execute("BEGIN", nullptr); }
+  bool Begin() override { return Execute("BEGIN IMMEDIATE", nullptr); }
   bool Commit() override { return Execute("COMMIT", nullptr); }
   bool Rollback() override { return Execute("ROLLBACK", nullptr); }
 
@@ -91,6 +115,24 @@ class SqliteEngine final : public Engine {
             "CREATE INDEX IX_" + table + "_f_id ON " + table + " (f_id)"};
   }
 
+  bool ListColumns(const std::string& table,
+                   std::vector<std::string>& names) override {
+    Rows rows;
+    if (!Query("SELECT name FROM pragma_table_info('" + Escaped(table, false) +
+                   "')",
+               rows)) {
+      return false;
+    }
+    names.clear();
+    for (auto& row : rows.values) names.push_back(row[0].value_or(""));
+    return true;
+  }
+
+  bool SetBusyTimeout(double seconds) override {
+    busy_timeout_ = seconds;
+    return true;
+  }
+
  private:
   // One prepared statement; a text holding a second statement is refused,
   // so nothing runs that the caller didn't see as one statement.
@@ -103,9 +145,9 @@ class SqliteEngine final : public Engine {
                              &tail) != SQLITE_OK) {
         engine->Fail();
       } else if (st_ == nullptr) {
-        engine->error_ = "no statement";
+        engine->Engine::Fail(Failure::kFatal, "no statement");
       } else if (tail != nullptr && !Blank(tail)) {
-        engine->error_ = "more than one statement";
+        engine->Engine::Fail(Failure::kFatal, "more than one statement");
         sqlite3_finalize(st_);
         st_ = nullptr;
       }
@@ -120,11 +162,28 @@ class SqliteEngine final : public Engine {
   };
 
   bool Fail() {
-    error_ = sqlite3_errmsg(db_);
-    return false;
+    return Engine::Fail(Classify(sqlite3_extended_errcode(db_)),
+                        sqlite3_errmsg(db_));
+  }
+
+  // Waits in short steps while another connection holds the lock, until
+  // the busy timeout has passed or a stop was asked for.
+  static int Busy(void* self, int count) {
+    auto* e = static_cast<SqliteEngine*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) e->busy_since_ = now;
+    if (StopRequested() ||
+        std::chrono::duration<double>(now - e->busy_since_).count() >=
+            e->busy_timeout_) {
+      return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(count < 20 ? 2 : 20));
+    return 1;
   }
 
   sqlite3* db_;
+  double busy_timeout_ = 60;
+  std::chrono::steady_clock::time_point busy_since_;
 };
 
 }  // namespace
@@ -140,17 +199,23 @@ std::vector<std::string> SqliteTextTable(const std::string& table) {
       "CREATE INDEX IX_" + table + "_date ON " + table + " (f_date)"};
 }
 
-std::unique_ptr<Engine> OpenSqlite(const std::string& path,
+std::unique_ptr<Engine> OpenSqlite(const std::string& path, bool create,
                                    std::string& error) {
+  if (!create && path.rfind("file:", 0) != 0 &&
+      access(path.c_str(), F_OK) != 0) {
+    error = "the file does not exist";
+    return nullptr;
+  }
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(
-      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int rc = sqlite3_open_v2(path.c_str(), &db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI |
+                                     (create ? SQLITE_OPEN_CREATE : 0),
+                                 nullptr);
   if (rc != SQLITE_OK) {
     error = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close_v2(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, 5000);
   return std::make_unique<SqliteEngine>(db);
 }
 

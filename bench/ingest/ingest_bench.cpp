@@ -57,7 +57,7 @@ std::unique_ptr<Engine> Fresh(CQuillmoreExt& q, const std::string& path,
                               std::vector<std::string>& tables) {
   std::remove(path.c_str());
   std::string error;
-  auto db = OpenSqlite(path, error);
+  auto db = OpenSqlite(path, true, error);
   const std::string text_table = quillmore_tools::RecordText(
       [&](char* b, uint32_t n) { return q.GetTableName(b, n); });
   tables = Statements(quillmore_tools::BatchText(
@@ -139,7 +139,7 @@ void Floor(sqlite3* db, const std::vector<std::string>& tables) {
 
 long long Count(const std::string& path, const std::string& table) {
   std::string error;
-  auto db = OpenSqlite(path, error);
+  auto db = OpenSqlite(path, false, error);
   Rows rows;
   db->Query("SELECT COUNT(*) FROM " + table, rows);
   return std::stoll(rows.values.at(0).at(0).value_or("0"));
@@ -172,10 +172,10 @@ void BM_Ingest100kReceipts(benchmark::State& state) {
     }
     auto db = Fresh(q, path, tables);
     long refused = 0;
-    Ingest ingest(q, kDevice, *db,
-                  [&](const std::string&, const std::string&) { ++refused; });
+    Ingest ingest(q, kDevice, *db, [&](const Ingest::Refusal&) { ++refused; });
     const double start = Now(), cpu = Cpu();
-    for (const Receipt& r : Receipts()) ingest.Add(r.record);
+    long line = 0;
+    for (const Receipt& r : Receipts()) ingest.Add(++line, r.record);
     ingest.Finish();
     const double took = Now() - start;
     library_cpu += Cpu() - cpu;
