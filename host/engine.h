@@ -83,10 +83,11 @@ class Engine {
                                                   std::string& added) const = 0;
   // A node of a Galera cluster.
   virtual bool Cluster() const { return false; }
-  // From here on this session's reads see what the cluster committed
-  // before they started (a node may apply another node's commit a moment
-  // late). Nothing to do off a cluster.
-  virtual bool SyncReads() { return true; }
+  // With `on`, this session's reads from here on see what the cluster
+  // committed before they started (a node may apply another node's commit
+  // a moment late); each read then waits for that. Nothing to do off a
+  // cluster.
+  virtual bool SyncReads(bool) { return true; }
 
   const std::string& error() const { return error_; }
   Failure failure() const { return failure_; }

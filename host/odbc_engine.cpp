@@ -62,15 +62,19 @@ Diagnosis Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
 // SQLSTATE classes, with the MySQL family's native codes where its driver
 // gives the general HY000: 40001 and 1213 deadlock or a cluster's
 // certification failure, 1205 a lock wait that ran out; 08 and 2006/2013
-// a connection gone; 22 and 23 a value out of its column's range or a
-// constraint, 1366 and 1292 a value of the wrong form.
+// a connection gone, 1047 (08S01) a cluster node outside the primary
+// component, 1180 a COMMIT the node could not replicate ("not connected to
+// Primary Component") and 1927 a connection the server killed, each best
+// taken up on another node; 22 and 23 a value out of its column's range or
+// a constraint, 1366 and 1292 a value of the wrong form.
 Failure Classify(const Diagnosis& d) {
   const std::string cls = d.state.substr(0, 2);
   if (d.state == "40001" || d.state == "HYT00" || d.native == 1205 ||
       d.native == 1213) {
     return Failure::kAgain;
   }
-  if (cls == "08" || d.native == 2006 || d.native == 2013) {
+  if (cls == "08" || d.native == 2006 || d.native == 2013 || d.native == 1180 ||
+      d.native == 1927) {
     return Failure::kLost;
   }
   if (cls == "22" || cls == "23" || d.native == 1366 || d.native == 1292) {
@@ -131,7 +135,14 @@ class OdbcEngine final : public Engine {
       if (v == "ON" || v.find("REQUIRED_PRIMARY_KEY") != std::string::npos)
         primary_key_required_ = primary_key_required_ || name != "wsrep_on";
     }
-    return true;
+    // A node outside the primary component takes no statement: no use
+    // going on with it.
+    if (!cluster_) return true;
+    if (!Query("SHOW STATUS LIKE 'wsrep_ready'", rows)) return false;
+    return (!rows.values.empty() && rows.values[0][1] == "ON") ||
+           Fail(Failure::kLost,
+                "the cluster node is not ready (it is outside the cluster's "
+                "primary component, or still joining)");
   }
 
   std::string Describe() const override {
@@ -200,8 +211,10 @@ class OdbcEngine final : public Engine {
     return {keyed + ") ENGINE=InnoDB"};
   }
   bool Cluster() const override { return cluster_; }
-  bool SyncReads() override {
-    return !cluster_ || Execute("SET SESSION wsrep_sync_wait = 1", nullptr);
+  bool SyncReads(bool on) override {
+    return !cluster_ || Execute(on ? "SET SESSION wsrep_sync_wait = 1"
+                                   : "SET SESSION wsrep_sync_wait = 0",
+                                nullptr);
   }
 
   bool ListTables(std::vector<std::string>& names) override {

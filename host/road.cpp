@@ -12,7 +12,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
+#include <thread>
 
 #include "ingest.h"
 #include "library_text.h"
@@ -332,9 +334,12 @@ std::string Quoted(const std::string& arg) {
 
 std::string Road::EngineArguments() const {
   if (!o_.odbc) return " --db " + Quoted(o_.db);
-  return " --odbc" + (o_.odbc_extra.empty()
-                          ? ""
-                          : " --odbc-extra " + Quoted(o_.odbc_extra));
+  std::string nodes;
+  for (const std::string& n : o_.nodes) nodes += (nodes.empty() ? "" : ",") + n;
+  return " --odbc" +
+         (o_.odbc_extra.empty() ? ""
+                                : " --odbc-extra " + Quoted(o_.odbc_extra)) +
+         (nodes.empty() ? "" : " --nodes " + Quoted(nodes));
 }
 
 std::string Road::Esc(const std::string& value) const {
@@ -359,8 +364,13 @@ bool Road::Run(const std::string& sql, long long* changed) {
   return false;
 }
 
+Failure Road::Tried(bool ok) const {
+  return ok ? Failure::kNone : db_->failure();
+}
+
 bool Road::SyncReads() {
-  if (db_->SyncReads()) return true;
+  sync_reads_ = true;
+  if (db_->SyncReads(true)) return true;
   Failed("SET SESSION wsrep_sync_wait = 1", db_->error());
   return false;
 }
@@ -383,23 +393,126 @@ std::vector<std::string> Road::UserTables() {
       quillmore_tools::UserTableEntryBound(q_, device_)));
 }
 
+std::string Road::NodeName(size_t i) const {
+  return o_.nodes.empty() ? "the server" : o_.nodes[i];
+}
+
+std::unique_ptr<Engine> Road::OpenNode(const std::string& connection, size_t i,
+                                       std::string& error) {
+  std::unique_ptr<Engine> db = OpenOdbc(
+      o_.nodes.empty() ? connection
+                       : Attributes(connection, false, false, o_.nodes[i]),
+      error);
+  if (db && (!db->SetBusyTimeout(o_.busy_timeout) ||
+             (sync_reads_ && !db->SyncReads(true)))) {
+    error = db->error();
+    db.reset();
+  }
+  return db;
+}
+
 int Road::Connect(const std::string& connection, size_t first) {
   const size_t count = std::max<size_t>(1, o_.nodes.size());
   for (size_t k = 0; k < count; ++k) {
     const size_t i = (first + k) % count;
-    const std::string attrs =
-        o_.nodes.empty() ? connection
-                         : Attributes(connection, false, false, o_.nodes[i]);
     std::string error;
-    db_ = OpenOdbc(attrs, error);
+    db_ = OpenOdbc(o_.nodes.empty()
+                       ? connection
+                       : Attributes(connection, false, false, o_.nodes[i]),
+                   error);
     if (db_) {
       node_ = i;
       return kOk;
     }
-    std::fprintf(stderr, "quillmore-host: can't connect with %s\n  ODBC: %s\n",
-                 Attributes(attrs, false, true).c_str(), error.c_str());
+    std::fprintf(stderr,
+                 "quillmore-host: can't connect to %s with %s\n  ODBC: %s\n",
+                 NodeName(i).c_str(),
+                 Attributes(connection, false, true).c_str(), error.c_str());
   }
   return kFailed;
+}
+
+bool Road::Failover(std::string& error) {
+  if (!o_.odbc) {
+    error = "an SQLite file has no other way in";
+    return false;
+  }
+  const std::string lost = NodeName(node_), why = db_->error();
+  const size_t count = std::max<size_t>(1, o_.nodes.size());
+  const auto start = std::chrono::steady_clock::now();
+  // Survivors of a node's death take a few seconds to form the cluster
+  // again: each round tries every node, then waits a little longer.
+  for (double pause = 0.1;; pause = std::min(2.0, 2 * pause)) {
+    for (size_t k = 1; k <= count; ++k) {
+      const size_t i = (node_ + k) % count;
+      std::unique_ptr<Engine> db = OpenNode(connection_, i, error);
+      if (!db) continue;
+      std::fprintf(stderr,
+                   "%squillmore-host: lost %s (%s); going on through %s\n",
+                   isatty(2) == 1 ? "\n" : "", lost.c_str(), why.c_str(),
+                   NodeName(i).c_str());
+      db_ = std::move(db);
+      node_ = i;
+      return true;
+    }
+    const double spent =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
+    if (StopRequested() || spent + pause > std::max(1.0, o_.busy_timeout))
+      break;
+    std::this_thread::sleep_for(std::chrono::duration<double>(pause));
+  }
+  error = "no node answered within the busy timeout (" + error + ")";
+  return false;
+}
+
+template <typename Work>
+bool Road::OnAnyNode(Work work) {
+  // Each node may fail it a few times over, not forever.
+  size_t left = 3 * std::max<size_t>(1, o_.nodes.size());
+  for (Failure f; (f = work()) != Failure::kNone;) {
+    std::string error;
+    if (f != Failure::kLost || left-- == 0) return false;
+    if (!Failover(error)) {
+      std::fprintf(stderr, "quillmore-host: %s\n", error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+Engine* Road::Reconnect(Engine&, std::string& error) {
+  // A connection lost over and over (nodes failing one after another, a
+  // network that keeps dropping) ends the ingest rather than spinning.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - reconnects_since_ > std::chrono::minutes(1)) {
+    reconnects_since_ = now;
+    reconnects_ = 0;
+  }
+  if (++reconnects_ > 3 * std::max<size_t>(1, o_.nodes.size()) + 3) {
+    error = "the connection was lost " + std::to_string(reconnects_ - 1) +
+            " times within a minute";
+    return nullptr;
+  }
+  return Failover(error) ? db_.get() : nullptr;
+}
+
+// Read where every commit the cluster made before the read is seen.
+Recovery::Outcome Road::Committed(Engine& db, const std::string& text_table,
+                                  const std::vector<long long>& ids,
+                                  const std::vector<const Record*>& records) {
+  Outcome found = Outcome::kUnknown;
+  if (db.SyncReads(true)) {
+    found = FindBatch(db, text_table, ids, records);
+    if (!db.SyncReads(sync_reads_)) found = Outcome::kUnknown;
+  }
+  if (found != Outcome::kUnknown) {
+    std::fprintf(stderr, "quillmore-host: the batch whose COMMIT was lost %s\n",
+                 found == Outcome::kCommitted
+                     ? "had committed"
+                     : "had not committed: running it again");
+  }
+  return found;
 }
 
 int Road::Open(bool create_database) {
@@ -569,7 +682,7 @@ int Road::IngestFile(const std::string& path) {
                      name.c_str(), r.line, r.statement.c_str(),
                      db_->Describe().c_str(), r.message.c_str());
       },
-      o_.busy_timeout);
+      o_.busy_timeout, o_.odbc ? static_cast<Recovery*>(this) : nullptr);
   CatchStop();
   LineReader reader(file.get());
   std::string line, error;
@@ -684,7 +797,8 @@ int Road::Browse(const std::string& from, const std::string& to) {
     return kFailed;
   }
   Rows rows;
-  if (!SyncReads() || !Query(sql, rows)) return kFailed;
+  if (!SyncReads() || !OnAnyNode([&] { return Tried(Query(sql, rows)); }))
+    return kFailed;
   if (o_.tsv) {
     PrintTsv(rows, AllColumns(rows));
     return kOk;
@@ -785,7 +899,10 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
     return kCannotRun;
   }
   Rows rows;
-  if (!SyncReads() || !Query(sql, rows, !o_.ids)) return kFailed;
+  if (!SyncReads() ||
+      !OnAnyNode([&] { return Tried(Query(sql, rows, !o_.ids)); })) {
+    return kFailed;
+  }
   const long id_col = Column(rows, "f_id"), text_col = Column(rows, "f_text");
   // A joined group table gives a record once per matching row.
   std::vector<std::string> ids, passed;
@@ -861,65 +978,76 @@ int Road::Prune() {
   std::vector<std::pair<std::string, long long>> deleted;
   std::string bound;
   long steps = 0;
-  while (bound != last) {
+  // One step; run again on another node when its connection is lost (a
+  // step lost during its COMMIT may have committed: the next bound then
+  // lies further on, and its rows are not counted).
+  auto step = [&]() -> Failure {
     Rows r;
     if (!Query("SELECT " + column + from + " ORDER BY " + column +
                    " LIMIT 1 OFFSET " + std::to_string(kPruneStep),
                r, false)) {
-      return kFailed;
+      return db_->failure();
     }
-    const std::string previous = bound;
-    bound = !r.values.empty() && r.values[0][0] ? *r.values[0][0] : last;
-    if (bound == previous) {
-      const std::string after = by_date ? "'" + Esc(previous) + "'" : previous;
+    std::string next =
+        !r.values.empty() && r.values[0][0] ? *r.values[0][0] : last;
+    if (next == bound) {
+      const std::string after = by_date ? "'" + Esc(bound) + "'" : bound;
       if (!Query("SELECT MIN(" + column + ")" + from + " AND " + column +
                      " > " + after,
                  r, false)) {
-        return kFailed;
+        return db_->failure();
       }
-      bound = r.values.at(0).at(0).value_or(last);
+      next = r.values.at(0).at(0).value_or(last);
     }
-    const std::string batch = RecordText([&](char* b, uint32_t n) {
-      return by_date ? q_.GetDeleteQueryByDate(Esc(bound).c_str(), b, n)
-                     : q_.GetDeleteQueryByID(std::stoi(bound), b, n);
-    });
-    if (batch.empty()) {
+    const std::vector<std::string> statements =
+        Statements(RecordText([&](char* b, uint32_t n) {
+          return by_date ? q_.GetDeleteQueryByDate(Esc(next).c_str(), b, n)
+                         : q_.GetDeleteQueryByID(std::stoi(next), b, n);
+        }));
+    if (statements.empty()) {
       std::fprintf(stderr,
                    "quillmore-host: the library made no DELETE batch\n");
-      return kFailed;
+      return Failure::kFatal;
     }
     if (!db_->Begin()) {
       Failed("BEGIN", db_->error());
-      return kFailed;
+      return db_->failure();
     }
-    const std::vector<std::string> statements = Statements(batch);
-    deleted.resize(statements.size());
+    std::vector<long long> changed(statements.size());
     for (size_t i = 0; i < statements.size(); ++i) {
-      long long changed = 0;
       if (steps == 0) Show(statements[i]);
-      if (!db_->Execute(statements[i], &changed)) {
+      if (!db_->Execute(statements[i], &changed[i])) {
         Failed(statements[i], db_->error());
+        const Failure kind = db_->failure();
         db_->Rollback();
-        std::fprintf(stderr,
-                     "quillmore-host: nothing of this step was deleted; %ld "
-                     "steps before it were\n",
-                     steps);
-        return kFailed;
+        return kind;
       }
-      // "DELETE FROM [name] WHERE ..." or "DELETE FROM name WHERE ...".
-      std::string table = statements[i].substr(12);
-      table = table.substr(0, table.find(' '));
-      if (table.size() > 2 && table[0] == '[') {
-        table = table.substr(1, table.size() - 2);
-      }
-      deleted[i].first = table;
-      deleted[i].second += changed;
     }
     if (!db_->Commit()) {
       Failed("COMMIT", db_->error());
+      return db_->failure();
+    }
+    deleted.resize(statements.size());
+    for (size_t i = 0; i < statements.size(); ++i) {
+      // "DELETE FROM [name] WHERE ..." or "DELETE FROM name WHERE ...".
+      std::string table = statements[i].substr(12);
+      table = table.substr(0, table.find(' '));
+      if (table.size() > 2 && table[0] == '[')
+        table = table.substr(1, table.size() - 2);
+      deleted[i] = {table, deleted[i].second + changed[i]};
+    }
+    bound = next;
+    ++steps;
+    return Failure::kNone;
+  };
+  while (bound != last) {
+    if (!OnAnyNode(step)) {
+      std::fprintf(stderr,
+                   "quillmore-host: the step in flight deleted nothing; the "
+                   "%ld steps before it did\n",
+                   steps);
       return kFailed;
     }
-    ++steps;
   }
   std::printf(
       "deleted in %ld steps of at most %d records, one transaction "
