@@ -4,13 +4,21 @@
 // order a recording application would: on an embedded SQLite file by
 // default, or through ODBC with the device's own connection string. It uses
 // only the public header.
+//
+// The commands are one table (kCommands): their operands, options, help and
+// the Road method that runs each. CLI11 parses the line from it, so options
+// go anywhere, take --opt=value, and every command's --help lists its own.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,141 +28,30 @@
 namespace qmhost {
 namespace {
 
-const char kUsageText[] =
-    "usage: quillmore-host COMMAND [ARGS] [--db FILE | --odbc [--odbc-extra "
-    "ATTRS]]\n"
-    "\n"
-    "Stores, browses, searches and prunes the text records of one device of\n"
-    "the DV installation beside this executable (DV/devdata<N>.ini), with\n"
-    "the SQL the library makes, and shows that SQL as it runs.\n"
-    "\n"
-    "commands:\n"
-    "  init DEVICE                 create the database, text table, user "
-    "tables\n"
-    "  ingest DEVICE FILE|-        store records from JSON Lines\n"
-    "  browse DEVICE FROM TO       the records of a date range, user tables "
-    "joined\n"
-    "  search DEVICE CAMERA FROM TO [ITEM=VALUE|ITEM>=VALUE|ITEM<=VALUE ...] "
-    "[--or]\n"
-    "                              the search SELECT, then the keyword items "
-    "in memory\n"
-    "  prune DEVICE --below ID | --before DATE\n"
-    "                              delete old records and their user-table "
-    "rows\n"
-    "  drop DEVICE                 drop the user tables and the text table\n"
-    "  stats DEVICE                rows per table, user-table rows without a "
-    "record\n"
-    "  generate N [--seed S]       write N generated till receipts as JSON "
-    "Lines\n"
-    "\n"
-    "engines:\n"
-    "  --db FILE          SQLite, the default (FILE defaults to "
-    "quillmore.sqlite);\n"
-    "                     runs devices of type 2 and 3 (the SQL Server forms)\n"
-    "  --odbc             ODBC with the device's connection string (type 4:\n"
-    "                     MariaDB or MySQL through the driver registered as\n"
-    "                     \"MySQL ODBC 3.51 Driver\")\n"
-    "  --odbc-extra ATTRS attributes added to that string, e.g. "
-    "\"PORT=3307;\"\n"
-    "  --nodes HOST[:PORT],...  a cluster's nodes, each in place of the\n"
-    "                     string's SERVER and PORT: the first that answers,\n"
-    "                     then the next when it fails\n"
-    "\n"
-    "'quillmore-host COMMAND --help' tells more. Exit status: 0 done, 1 a\n"
-    "statement failed or was refused, 2 bad arguments, 3 what was asked can't\n"
-    "run on this engine.\n";
+using Operands = std::vector<std::string>;
 
-struct Help {
-  const char* command;
-  const char* text;
+// The options a command takes, beside --help.
+enum : unsigned {
+  kEngine = 1 << 0,  // --db, --odbc, --odbc-extra, --busy-timeout, --quiet
+  kSkip = 1 << 1,
+  kLimit = 1 << 2,
+  kTsv = 1 << 3,
+  kSearch = 1 << 4,  // --or, --ids
+  kPrune = 1 << 5,   // --below, --before
+  kSeed = 1 << 6,
+  kYes = 1 << 7,
 };
 
-const Help kHelp[] = {
-    {"init",
-     "usage: quillmore-host init DEVICE [engine]\n\n"
-     "On a server (--odbc): the library's CREATE DATABASE on a connection\n"
-     "without a database, then the device's own connection string. Then the\n"
-     "text table (GetCreateQuery) and the user tables (GetUserCreateQueryEx),\n"
-     "each completed with an index on f_id; on MySQL and MariaDB also with\n"
-     "ENGINE=InnoDB and, where the server requires a primary key or is a\n"
-     "Galera cluster node, an invisible auto-increment row key qm_row.\n"
-     "On SQLite the file is the database, and the text table is created with\n"
-     "the host's own equivalent of the SQL Server script (it says so).\n"},
-    {"ingest",
-     "usage: quillmore-host ingest DEVICE FILE|- [--skip N] [--busy-timeout "
-     "SECONDS]\n"
-     "                             [--quiet] [engine]\n\n"
-     "One JSON object per line: date, camera and text are required; systime,\n"
-     "xml, savepath and savepos are optional. For each record: the library's\n"
-     "INSERT (GetInsertQueryEx) with the host's values escaped for the "
-     "engine,\n"
-     "the f_id the database gave it, and the user-table INSERTs the library\n"
-     "makes from its XML (GetUserInsertQuery). A thousand records per\n"
-     "transaction. A record is stored whole or not at all: when the engine\n"
-     "refuses one of its statements, none of its rows stays, it is reported\n"
-     "with its line, and the ingest goes on; the exit status is then 1. A\n"
-     "busy database is waited for (--busy-timeout, 60 s); an error that can't\n"
-     "get better, a wait that ran out or INT/TERM stop the ingest after the\n"
-     "batch in flight is rolled back (or, on INT/TERM, committed), and it\n"
-     "says how far the input is stored and the command that goes on from\n"
-     "there: --skip N passes over the first N lines of the input.\n"
-     "Shows a progress bar when standard error is a terminal, and at the end\n"
-     "records per second and the share of the time spent inside the library\n"
-     "and inside the database.\n"},
-    {"browse",
-     "usage: quillmore-host browse DEVICE FROM TO [--limit N] [--tsv] "
-     "[engine]\n\n"
-     "The library's date-range SELECT (GetSelectQueryByDateTime), which joins\n"
-     "the user tables: one row per row of each joined table. The table shows\n"
-     "the first N rows (20; --limit 0 for all); --tsv prints every row and\n"
-     "column, tab-separated, with \\\\, \\t, \\n, \\r escaped and NULL as "
-     "\\N.\n"},
-    {"search",
-     "usage: quillmore-host search DEVICE CAMERA FROM TO [TERM ...] [--or]\n"
-     "                             [--ids] [--tsv] [--limit N] [engine]\n\n"
-     "TERM is ITEM=VALUE, ITEM>VALUE, ITEM>=VALUE (the first value, codes 0,\n"
-     "1, 2) or ITEM<VALUE, ITEM<=VALUE (the second value, codes 3, 4); ITEM\n"
-     "is an item index (see 'quillmore items DEVICE') or 'text' for free\n"
-     "text. Two bounds on one item make one parameter. CAMERA 100 is every\n"
-     "camera. The library's SELECT (GetSelectQueryByItemIndex) gets the\n"
-     "values escaped for the engine; then each record it returns is tested\n"
-     "in memory (IsValidSearchRecord) with the values as typed, so keyword\n"
-     "items (kind 2), which give no SQL, filter what the SELECT found.\n"
-     "--or joins the terms with OR. --ids prints the ids of each stage.\n"
-     "XML items (kind 0) give an exist() clause only SQL Server runs: the\n"
-     "host shows the statement and says so instead of running it.\n"},
-    {"prune",
-     "usage: quillmore-host prune DEVICE --below ID | --before DATE "
-     "[engine]\n\n"
-     "The library's DELETE batch (GetDeleteQueryByID or GetDeleteQueryByDate)\n"
-     "for the text table and the user tables, in steps of at most 1000\n"
-     "records, oldest first, one transaction each: the batch for the bound\n"
-     "the 1000th remaining record sets, until the bound given is reached.\n"},
-    {"drop",
-     "usage: quillmore-host drop DEVICE [engine]\n\n"
-     "The user tables' DROP batch (GetUserDropQueryEx), then the text table's\n"
-     "DROP (GetDropQuery). The database itself stays.\n"},
-    {"stats",
-     "usage: quillmore-host stats DEVICE [--tsv] [engine]\n\n"
-     "Rows in the device's text table and user tables (or 'missing'), user-\n"
-     "table rows whose f_id has no text record, and how many other tables\n"
-     "the database holds.\n"},
-    {"generate",
-     "usage: quillmore-host generate N [--seed S]\n\n"
-     "N till receipts as JSON Lines on standard output, the same for the same\n"
-     "seed: two tills from 2026-12-01, about 120 receipts a day, one to five\n"
-     "items each, cashiers and items with quotes, backslashes and non-ASCII\n"
-     "letters, CARD or CASH and sometimes VOID. Every value fits the sample\n"
-     "till's user-table columns (Total 20, Cashier 30, name 40, price 10).\n"},
+struct Command {
+  const char* name;
+  const char* operands;  // their names; the last may take any number (...)
+  const char* summary;
+  const char* details;
+  unsigned options;
+  // Runs with the device loaded and the database open; null for a command
+  // without a device.
+  int (*run)(Road& road, const Operands& operands);
 };
-
-int Usage(const std::string& message) {
-  std::fprintf(
-      stderr,
-      "quillmore-host: %s\n(quillmore-host --help tells the commands)\n",
-      message.c_str());
-  return kUsage;
-}
 
 bool ParseNumber(const std::string& s, long long lo, long long hi,
                  long long& out) {
@@ -166,10 +63,125 @@ bool ParseNumber(const std::string& s, long long lo, long long hi,
   return true;
 }
 
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "quillmore-host: %s\n", message.c_str());
+  return kUsage;
+}
+
+int Search(Road& road, const Operands& a) {
+  long long camera = 0;
+  if (!ParseNumber(a[0], INT32_MIN, INT32_MAX, camera)) {
+    return Usage("search: CAMERA is a camera number (100 for all)");
+  }
+  return road.Search(static_cast<int>(camera), a[1], a[2],
+                     Operands(a.begin() + 3, a.end()));
+}
+
+const Command kCommands[] = {
+    {"init", "DEVICE", "create the database, text table, user tables",
+     "On a server (--odbc): the library's CREATE DATABASE on a connection\n"
+     "without a database, then the device's own connection string. Then the\n"
+     "text table (GetCreateQuery) and the user tables (GetUserCreateQueryEx),\n"
+     "each completed with an index on f_id; on MySQL and MariaDB also with\n"
+     "ENGINE=InnoDB and, where the server requires a primary key or is a\n"
+     "Galera cluster node, an invisible auto-increment row key qm_row.\n"
+     "On SQLite the file is the database, and the text table is created with\n"
+     "the host's own equivalent of the SQL Server script (it says so). Only\n"
+     "init makes a database file.",
+     kEngine, [](Road& road, const Operands&) { return road.Init(); }},
+    {"ingest", "DEVICE FILE|-", "store records from JSON Lines",
+     "One JSON object per line: date (YYYY-MM-DD HH:MM:SS), camera and text\n"
+     "are required; systime, xml, savepath and savepos are optional. A line\n"
+     "that is no such record is reported and passed over; a UTF-8 byte-order\n"
+     "mark before the first is skipped. For each record: the library's INSERT\n"
+     "(GetInsertQueryEx) with the host's values escaped for the engine, the\n"
+     "f_id the database gave it, and the user-table INSERTs the library makes\n"
+     "from its XML (GetUserInsertQuery). A thousand records per transaction.\n"
+     "First the tables and columns the statements use are checked (init makes\n"
+     "what is missing). A record is stored whole or not at all: when the\n"
+     "engine refuses one of its statements, none of its rows stays, it is\n"
+     "reported with its line, and the ingest goes on; the exit status is then\n"
+     "1. A busy database is waited for (--busy-timeout). An error that can't\n"
+     "get better, a wait that ran out, or INT or TERM stop the ingest after\n"
+     "the batch in flight is rolled back (on INT or TERM, committed); it then\n"
+     "says how far the input is stored and the command that goes on from\n"
+     "there. Ingesting the same lines again stores them again: --skip N "
+     "passes\n"
+     "over the first N lines of the input (blank lines and lines that are no\n"
+     "record included). Shows a progress bar when standard error is a\n"
+     "terminal, and at the end records per second and the share of the time\n"
+     "spent inside the library and inside the database.",
+     kEngine | kSkip,
+     [](Road& road, const Operands& a) { return road.IngestFile(a[0]); }},
+    {"browse", "DEVICE FROM TO", "the records of a date range",
+     "The library's date-range SELECT (GetSelectQueryByDateTime), which joins\n"
+     "the user tables: one row per row of each joined table. The table shows\n"
+     "the first N rows (--limit); --tsv prints every row and column,\n"
+     "tab-separated, with \\\\, \\t, \\n, \\r escaped and NULL as \\N.",
+     kEngine | kLimit | kTsv,
+     [](Road& road, const Operands& a) { return road.Browse(a[0], a[1]); }},
+    {"search", "DEVICE CAMERA FROM TO TERM...",
+     "the search SELECT, then the keyword items in memory",
+     "TERM is ITEM=VALUE, ITEM>VALUE, ITEM>=VALUE (the first value, codes 0,\n"
+     "1, 2) or ITEM<VALUE, ITEM<=VALUE (the second value, codes 3, 4); ITEM\n"
+     "is an item index (see 'quillmore items DEVICE') or 'text' for free\n"
+     "text. Two bounds on one item make one parameter. CAMERA 100 is every\n"
+     "camera. The library's SELECT (GetSelectQueryByItemIndex) gets the\n"
+     "values escaped for the engine; then each record it returns is tested\n"
+     "in memory (IsValidSearchRecord) with the values as typed, so keyword\n"
+     "items (kind 2), which give no SQL, filter what the SELECT found.\n"
+     "--or joins the terms with OR. --ids prints the ids of each stage.\n"
+     "XML items (kind 0) give an exist() clause only SQL Server runs: the\n"
+     "host shows the statement and says so instead of running it.",
+     kEngine | kLimit | kTsv | kSearch, Search},
+    {"prune", "DEVICE", "delete old records and their user-table rows",
+     "The library's DELETE batch (GetDeleteQueryByID for --below,\n"
+     "GetDeleteQueryByDate for --before) for the text table and the user\n"
+     "tables, in steps of at most 1000 records, oldest first, one transaction\n"
+     "each: the batch for the bound the 1000th remaining record sets, until\n"
+     "the bound given is reached. One of the two options is needed. On a\n"
+     "terminal it says how many records go and asks first (--yes doesn't).",
+     kEngine | kPrune | kYes,
+     [](Road& road, const Operands&) { return road.Prune(); }},
+    {"drop", "DEVICE", "drop the user tables and the text table",
+     "The user tables' DROP batch (GetUserDropQueryEx), then the text table's\n"
+     "DROP (GetDropQuery). The database itself stays. On a terminal it\n"
+     "asks first (--yes doesn't).",
+     kEngine | kYes, [](Road& road, const Operands&) { return road.Drop(); }},
+    {"stats", "DEVICE", "rows per table, user-table rows without a record",
+     "Rows in the device's text table and user tables (or 'missing'), user-\n"
+     "table rows whose f_id has no text record, and how many other tables\n"
+     "the database holds.",
+     kEngine | kTsv, [](Road& road, const Operands&) { return road.Stats(); }},
+    {"generate", "N", "write N generated till receipts as JSON Lines",
+     "N till receipts as JSON Lines on standard output, the same for the same\n"
+     "seed: two tills from 2026-12-01, about 120 receipts a day, one to five\n"
+     "items each, cashiers and items with quotes, backslashes and non-ASCII\n"
+     "letters, CARD or CASH and sometimes VOID. Every value fits the sample\n"
+     "till's user-table columns (Total 20, Cashier 30, name 40, price 10).",
+     kSeed, nullptr},
+};
+
+const char kAbout[] =
+    "Stores, browses, searches and prunes the text records of one device of\n"
+    "the DV installation beside this executable (DV/devdata<N>.ini), with\n"
+    "the SQL the library makes, and shows that SQL as it runs.";
+
+const char kFooter[] =
+    "Engines: SQLite by default (--db FILE, quillmore.sqlite in the current\n"
+    "folder), which runs devices of type 2 and 3 (the SQL Server forms); or\n"
+    "--odbc, the device's own connection string (type 4: MariaDB or MySQL\n"
+    "through the driver registered as \"MySQL ODBC 3.51 Driver\"), with\n"
+    "--odbc-extra attributes added to it, e.g. \"PORT=3307;\". On a cluster,\n"
+    "--nodes HOST[:PORT],... lists its nodes: a command goes on through the\n"
+    "next when its node fails.\n"
+    "'quillmore-host COMMAND --help' tells more. Exit status: 0 done, 1 a\n"
+    "statement failed or was refused, 2 bad arguments, 3 what was asked can't\n"
+    "run on this engine, 128+N stopped by signal N after committing.";
+
 // The library makes the executable's folder the current directory, so
-// every path the user gives is made absolute first.
-// An SQLite URI ("file:PATH?QUERY") keeps its form with its path made
-// absolute.
+// every path the user gives is made absolute first. An SQLite URI
+// ("file:PATH?QUERY") keeps its form with its path made absolute.
 std::string Absolute(const std::string& path) {
   if (path.rfind("file:", 0) == 0) return "file:" + Absolute(path.substr(5));
   if (path.empty() || path[0] == '/' || path == "-") return path;
@@ -178,9 +190,9 @@ std::string Absolute(const std::string& path) {
   return std::string(cwd) + "/" + path;
 }
 
-int Generate(const Options& o) {
+int Generate(const Options& o, const Operands& a) {
   long long n = 0;
-  if (o.args.size() != 1 || !ParseNumber(o.args[0], 0, 100000000, n)) {
+  if (!ParseNumber(a[0], 0, 100000000, n)) {
     return Usage("generate takes a number of receipts (at most 100000000)");
   }
   ReceiptGenerator gen(o.seed);
@@ -188,140 +200,256 @@ int Generate(const Options& o) {
     const std::string line = ToJsonLine(gen.Next().record);
     if (std::printf("%s\n", line.c_str()) < 0) return kFailed;
   }
-  return std::fflush(stdout) == 0 ? kOk : kFailed;
+  return kOk;
+}
+
+// The options of one command (or of the program, before the command) bound
+// to `o`; `given` collects the engine options seen, to check them together.
+void AddOptions(CLI::App& app, unsigned which, Options& o,
+                std::vector<CLI::Option*>& db, std::vector<CLI::Option*>& odbc,
+                std::vector<CLI::Option*>& extra) {
+  if (which & kEngine) {
+    db.push_back(app.add_option("--db", o.db,
+                                "SQLite database file, or an SQLite URI "
+                                "(file:PATH?mode=ro)")
+                     ->option_text("FILE"));
+    odbc.push_back(app.add_flag(
+        "--odbc", o.odbc, "the device's ODBC connection string (type 4)"));
+    extra.push_back(app.add_option("--odbc-extra", o.odbc_extra,
+                                   "attributes added to the connection "
+                                   "string, e.g. \"PORT=3307;\"")
+                        ->option_text("ATTRS"));
+    app.add_option("--nodes", o.nodes,
+                   "a cluster's nodes, each in place of the string's SERVER "
+                   "and PORT: the first that answers, the next when one fails")
+        ->option_text("HOST[:PORT],...")
+        ->delimiter(',');
+    app.add_option("--busy-timeout", o.busy_timeout,
+                   "seconds to wait for a database another connection "
+                   "holds locked (60)")
+        ->option_text("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
+    app.add_flag("-q,--quiet", o.quiet, "don't show the SQL as it runs");
+  }
+  if (which & kSkip) {
+    app.add_option("--skip", o.skip,
+                   "pass over the first N lines of the input, to go on after "
+                   "a stop")
+        ->option_text("N")
+        ->check(CLI::NonNegativeNumber);
+  }
+  if (which & kLimit) {
+    app.add_option("--limit", o.limit, "rows shown in a table (20; 0 for all)")
+        ->option_text("N")
+        ->check(CLI::Range(0L, 1L << 30));
+  }
+  if (which & kTsv) {
+    app.add_flag("--tsv", o.tsv,
+                 "the whole table, tab-separated, on standard output");
+  }
+  if (which & kSearch) {
+    app.add_flag("--or", o.or_mode, "the terms joined with OR");
+    app.add_flag("--ids", o.ids, "the ids of each stage, nothing else");
+  }
+  if (which & kPrune) {
+    app.add_option("--below", o.below, "delete the records below this f_id")
+        ->option_text("ID");
+    app.add_option("--before", o.before,
+                   "delete the records dated before this date: YYYY-MM-DD "
+                   "HH:MM:SS, or YYYY-MM-DD (before the day's first second)")
+        ->option_text("DATE");
+  }
+  if (which & kYes) {
+    app.add_flag("-y,--yes", o.yes,
+                 "don't ask first (it asks only when standard input is a "
+                 "terminal)");
+  }
+  if (which & kSeed) {
+    app.add_option("--seed", o.seed, "the generator's seed (1)")
+        ->option_text("S");
+  }
+}
+
+// What an operand means, for the commands' help.
+const char* Meaning(const std::string& operand) {
+  static const std::pair<const char*, const char*> kMeanings[] = {
+      {"DEVICE", "a device of the DV installation (DV/devdata<DEVICE>.ini)"},
+      {"FILE|-", "JSON Lines, or - for standard input"},
+      {"FROM",
+       "the first date: YYYY-MM-DD HH:MM:SS, or YYYY-MM-DD from the "
+       "day's first second"},
+      {"TO",
+       "the last date: YYYY-MM-DD HH:MM:SS, or YYYY-MM-DD to the day's "
+       "last second"},
+      {"CAMERA", "a camera number, 100 for every camera"},
+      {"TERM",
+       "ITEM=VALUE, ITEM>=VALUE, ITEM<=VALUE, ITEM>VALUE, "
+       "ITEM<VALUE"},
+      {"N", "how many"},
+  };
+  for (const auto& [name, meaning] : kMeanings) {
+    if (operand == name) return meaning;
+  }
+  return "";
+}
+
+// CLI11's message as one line of ours, with where to read on. A first
+// word that names no command is told as such.
+int ParseFailed(const CLI::App& app, const CLI::ParseError& e, int argc,
+                char** argv) {
+  const auto subs = app.get_subcommands();
+  if (subs.empty()) {
+    std::string names;
+    for (const Command& c : kCommands) names += std::string(" ") + c.name;
+    std::string word;
+    for (int i = 1; i < argc && word.empty(); ++i) {
+      const std::string a = argv[i];
+      if (a == "--db" || a == "--odbc-extra" || a == "--nodes" ||
+          a == "--busy-timeout") {
+        ++i;  // its value
+      } else if (a.empty() || a[0] != '-') {
+        word = a;
+      }
+    }
+    std::fprintf(stderr,
+                 "quillmore-host: %s (commands:%s; quillmore-host --help)\n",
+                 word.empty() ? "a command is needed"
+                              : ("unknown command '" + word + "'").c_str(),
+                 names.c_str());
+    return kUsage;
+  }
+  std::string what = e.what();
+  if (!what.empty()) what[0] = static_cast<char>(std::tolower(what[0]));
+  const std::string command = subs[0]->get_name();
+  std::fprintf(stderr,
+               "quillmore-host: %s: %s (quillmore-host %s --help lists the "
+               "options)\n",
+               command.c_str(), what.c_str(), command.c_str());
+  return kUsage;
 }
 
 int Main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsageText, stderr);
-    return kUsage;
-  }
-  const std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsageText, stdout);
-    return kOk;
-  }
   Options o;
-  bool help = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
-    };
-    std::string v;
-    long long n = 0;
-    if (a == "--help" || a == "-h") {
-      help = true;
-    } else if (a == "--db") {
-      if (!value(o.db)) return Usage("--db takes a file");
-    } else if (a == "--odbc") {
-      o.odbc = true;
-    } else if (a == "--odbc-extra") {
-      if (!value(o.odbc_extra)) return Usage("--odbc-extra takes attributes");
-    } else if (a == "--nodes") {
-      if (!value(v)) return Usage("--nodes takes HOST[:PORT],...");
-      for (size_t start = 0; start <= v.size();) {
-        size_t end = v.find(',', start);
-        if (end == std::string::npos) end = v.size();
-        if (end == start) return Usage("--nodes takes HOST[:PORT],...");
-        o.nodes.push_back(v.substr(start, end - start));
-        start = end + 1;
-      }
-    } else if (a == "--quiet" || a == "-q") {
-      o.quiet = true;
-    } else if (a == "--tsv") {
-      o.tsv = true;
-    } else if (a == "--ids") {
-      o.ids = true;
-    } else if (a == "--or") {
-      o.or_mode = true;
-    } else if (a == "--limit") {
-      if (!value(v) || !ParseNumber(v, 0, 1L << 30, n))
-        return Usage("--limit takes a number");
-      o.limit = static_cast<long>(n);
-    } else if (a == "--seed") {
-      if (!value(v) || !ParseNumber(v, 0, INT64_MAX, n))
-        return Usage("--seed takes a number");
-      o.seed = static_cast<unsigned long long>(n);
-    } else if (a == "--busy-timeout") {
-      char* end = nullptr;
-      if (!value(v) || (o.busy_timeout = std::strtod(v.c_str(), &end)) < 0 ||
-          end == v.c_str() || *end != '\0' || o.busy_timeout > 86400)
-        return Usage("--busy-timeout takes seconds (at most 86400)");
-    } else if (a == "--skip") {
-      if (!value(v) || !ParseNumber(v, 0, LONG_MAX, n))
-        return Usage("--skip takes a number of lines");
-      o.skip = static_cast<long>(n);
-    } else if (a == "--below") {
-      if (!value(o.below)) return Usage("--below takes a record number");
-    } else if (a == "--before") {
-      if (!value(o.before)) return Usage("--before takes a date");
-    } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-      return Usage("unknown option " + a);
-    } else {
-      o.args.push_back(a);
+  CLI::App app(kAbout, "quillmore-host");
+  app.footer(kFooter);
+  app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+  app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
+  app.get_formatter()->label("Subcommands", "Commands");
+  app.set_version_flag("--version", QUILLMORE_VERSION,
+                       "print the program's version");
+  app.set_help_flag("-h,--help", "print this help");
+  app.require_subcommand(1);
+  app.fallthrough();
+  std::vector<CLI::Option*> db, odbc, extra;
+  AddOptions(app, kEngine, o, db, odbc, extra);
+  // Operands of each command, in storage that stays where it is: the
+  // fixed ones, then any number ("...").
+  std::deque<std::pair<Operands, Operands>> operands;
+  std::vector<std::pair<const Command*, CLI::App*>> subs;
+  for (const Command& c : kCommands) {
+    CLI::App* sub = app.add_subcommand(c.name, c.summary);
+    sub->group("Commands");
+    sub->footer(c.details);
+    sub->set_help_flag("-h,--help", "print this help");
+    AddOptions(*sub, c.options, o, db, odbc, extra);
+    auto& [fixed, rest] = operands.emplace_back();
+    std::istringstream words(c.operands);
+    std::vector<std::string> names{std::istream_iterator<std::string>(words),
+                                   {}};
+    const bool any = names.back().find("...") != std::string::npos;
+    fixed.resize(names.size() - (any ? 1 : 0));
+    for (size_t i = 0; i < fixed.size(); ++i)
+      sub->add_option(names[i], fixed[i], Meaning(names[i]))
+          ->required()
+          ->type_name("");
+    if (any) {
+      const std::string name = names.back().substr(0, names.back().find('.'));
+      sub->add_option(name, rest, Meaning(name))->type_name("");
     }
+    subs.emplace_back(&c, sub);
   }
-  const Help* h = nullptr;
-  for (const Help& candidate : kHelp) {
-    if (command == candidate.command) h = &candidate;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return ParseFailed(app, e, argc, argv);
   }
-  if (h == nullptr) return Usage("unknown command '" + command + "'");
-  if (help) {
-    std::fputs(h->text, stdout);
-    return kOk;
+  size_t given_db = 0, given_odbc = 0, given_extra = 0;
+  for (CLI::Option* p : db) given_db += p->count();
+  for (CLI::Option* p : odbc) given_odbc += p->count();
+  for (CLI::Option* p : extra) given_extra += p->count();
+  if (given_db > 0 && given_odbc > 0) {
+    return Usage("--db (SQLite) and --odbc (a server) exclude each other");
   }
-  if (command == "generate") return Generate(o);
-  o.db = Absolute(o.db);
-  if (!o.nodes.empty() && !o.odbc) return Usage("--nodes goes with --odbc");
+  if (given_extra > 0 && given_odbc == 0) {
+    return Usage("--odbc-extra goes with --odbc");
+  }
+  if (!o.nodes.empty() && given_odbc == 0) {
+    return Usage("--nodes goes with --odbc");
+  }
+  for (const std::string& node : o.nodes) {
+    if (node.empty()) return Usage("--nodes takes HOST[:PORT],...");
+  }
+  for (size_t k = 0; k < subs.size(); ++k) {
+    const Command& c = *subs[k].first;
+    if (!subs[k].second->parsed()) continue;
+    Operands a = operands[k].first;
+    a.insert(a.end(), operands[k].second.begin(), operands[k].second.end());
+    if (c.run == nullptr) return Generate(o, a);
+    long long device = 0;
+    if (!ParseNumber(a[0], INT32_MIN, INT32_MAX, device)) {
+      return Usage(std::string(c.name) + ": DEVICE is a device number");
+    }
+    if ((c.options & kPrune) && o.below.empty() == o.before.empty()) {
+      return Usage("prune takes either --below ID or --before DATE");
+    }
+    // One date form: FROM, TO and --before are made whole here.
+    std::istringstream words(c.operands);
+    const std::vector<std::string> names{
+        std::istream_iterator<std::string>(words), {}};
+    std::string bound;
+    for (size_t i = 0; i < names.size() && i < a.size(); ++i) {
+      if (names[i] != "FROM" && names[i] != "TO") continue;
+      if (!DateBound(a[i], names[i] == "TO", bound)) {
+        return Usage(std::string(c.name) + ": " + names[i] + " '" + a[i] +
+                     "' is not YYYY-MM-DD HH:MM:SS or YYYY-MM-DD");
+      }
+      a[i] = bound;
+    }
+    if (!o.before.empty()) {
+      if (!DateBound(o.before, false, bound)) {
+        return Usage("prune: --before '" + o.before +
+                     "' is not YYYY-MM-DD HH:MM:SS or YYYY-MM-DD");
+      }
+      o.before = bound;
+    }
+    o.db = Absolute(o.db);
+    Operands rest(a.begin() + 1, a.end());
+    if (std::string(c.name) == "ingest") rest[0] = Absolute(rest[0]);
+    Road road(o, static_cast<int>(device));
+    if (const int rc = road.Open(std::string(c.name) == "init"); rc != kOk)
+      return rc;
+    return c.run(road, rest);
+  }
+  return kUsage;
+}
 
-  static const struct {
-    const char* command;
-    size_t operands;  // after DEVICE; search takes more
-  } kOperands[] = {{"init", 0},  {"ingest", 1}, {"browse", 2}, {"search", 3},
-                   {"prune", 0}, {"drop", 0},   {"stats", 0}};
-  size_t want = 0;
-  for (const auto& k : kOperands) {
-    if (command == k.command) want = k.operands;
-  }
-  long long device = 0;
-  if (o.args.empty() ||
-      !ParseNumber(o.args[0], -2147483647LL - 1, 2147483647LL, device)) {
-    return Usage(command + " takes a device number first");
-  }
-  const bool exact = command != "search";
-  if ((exact && o.args.size() != want + 1) || o.args.size() < want + 1) {
-    std::fputs(h->text, stderr);
-    return kUsage;
-  }
-  if (command == "prune" && o.below.empty() == o.before.empty()) {
-    return Usage("prune takes either --below ID or --before DATE");
-  }
-  long long camera = 0;
-  if (command == "search" &&
-      !ParseNumber(o.args[1], -2147483647LL - 1, 2147483647LL, camera)) {
-    return Usage("search takes a camera number (100 for all)");
-  }
-  const std::string input = command == "ingest" ? Absolute(o.args[1]) : "";
-
-  Road road(o, static_cast<int>(device));
-  if (const int rc = road.Open(command == "init"); rc != kOk) return rc;
-  if (command == "init") return road.Init();
-  if (command == "ingest") return road.IngestFile(input);
-  if (command == "browse") return road.Browse(o.args[1], o.args[2]);
-  if (command == "search") {
-    return road.Search(
-        static_cast<int>(camera), o.args[2], o.args[3],
-        std::vector<std::string>(o.args.begin() + 4, o.args.end()));
-  }
-  if (command == "prune") return road.Prune();
-  if (command == "drop") return road.Drop();
-  return road.Stats();
+// A write to standard output that failed (a full disk, a closed pipe)
+// fails the command, said on standard error.
+int Finished(int rc) {
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (written) return rc;
+  std::fprintf(stderr, "quillmore-host: can't write standard output: %s\n",
+               std::strerror(errno));
+  return rc == kOk ? kFailed : rc;
 }
 
 }  // namespace
 }  // namespace qmhost
 
-int main(int argc, char** argv) { return qmhost::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return qmhost::Finished(qmhost::Main(argc, argv));
+}

@@ -1,5 +1,9 @@
 #include "records.h"
 
+#include <simdjson.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <set>
 
@@ -39,192 +43,221 @@ void AppendString(std::string& out, std::string_view s) {
   out += '"';
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+// The offset of the first byte that does not begin a well-formed UTF-8
+// sequence (overlong forms and surrogates are not), or the size.
+size_t BadUtf8(std::string_view s) {
+  static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80         ? 1
+                     : (c >> 5) == 6  ? 2
+                     : (c >> 4) == 14 ? 3
+                     : (c >> 3) == 30 ? 4
+                                      : 0;
+    if (n == 0 || i + n > s.size()) return i;
+    uint32_t cp = n == 1 ? c : c & (0x7Fu >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return i;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
+      return i;
+    i += n;
   }
+  return s.size();
 }
 
-// A reader of one flat JSON object. Each step consumes input, so the work
-// is linear in the line's length.
-class Reader {
+// The offset of the first control character inside a string, or the size.
+size_t ControlInString(std::string_view s) {
+  bool inside = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (inside && c == '\\') {
+      ++i;
+    } else if (c == '"') {
+      inside = !inside;
+    } else if (inside && c < 0x20) {
+      return i;
+    }
+  }
+  return s.size();
+}
+
+// One line read with simdjson's on-demand parser, which keeps its buffers
+// between lines (one per thread). Errors name the field and the byte.
+class LineParser {
  public:
-  explicit Reader(std::string_view s) : s_(s) {}
-
-  void Blanks() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' ||
-                              s_[i_] == '\r' || s_[i_] == '\n')) {
-      ++i_;
-    }
-  }
-  bool Take(char c) {
-    Blanks();
-    if (i_ < s_.size() && s_[i_] == c) {
-      ++i_;
-      return true;
-    }
-    return false;
-  }
-  bool AtEnd() {
-    Blanks();
-    return i_ == s_.size();
-  }
-  char Peek() {
-    Blanks();
-    return i_ < s_.size() ? s_[i_] : '\0';
-  }
-
-  bool String(std::string& out) {
-    out.clear();
-    if (!Take('"')) return Fail("a string was expected");
-    while (i_ < s_.size()) {
-      const char c = s_[i_++];
-      if (c == '"') return true;
-      if (static_cast<unsigned char>(c) < 0x20) {
-        return Fail("a control character inside a string");
-      }
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (i_ == s_.size()) break;
-      const char e = s_[i_++];
-      switch (e) {
-        case '"':
-        case '\\':
-        case '/':
-          out += e;
-          break;
-        case 'b':
-          out += '\b';
-          break;
-        case 'f':
-          out += '\f';
-          break;
-        case 'n':
-          out += '\n';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        case 't':
-          out += '\t';
-          break;
-        case 'u': {
-          uint32_t cp = 0;
-          if (!Hex4(cp)) return false;
-          if (cp >= 0xD800 && cp < 0xDC00) {
-            uint32_t low = 0;
-            if (i_ + 2 > s_.size() || s_[i_] != '\\' || s_[i_ + 1] != 'u') {
-              return Fail("a lone surrogate in \\u escapes");
-            }
-            i_ += 2;
-            if (!Hex4(low)) return false;
-            if (low < 0xDC00 || low >= 0xE000) {
-              return Fail("a lone surrogate in \\u escapes");
-            }
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-          } else if (cp >= 0xDC00 && cp < 0xE000) {
-            return Fail("a lone surrogate in \\u escapes");
-          }
-          if (cp == 0) return Fail("a zero character (\\u0000)");
-          AppendUtf8(out, cp);
-          break;
-        }
-        default:
-          return Fail("an unknown escape in a string");
+  bool Parse(std::string_view line, Record& record, std::string& error) {
+    // The parser reads a few bytes past the end.
+    buf_.assign(line);
+    buf_.reserve(line.size() + simdjson::SIMDJSON_PADDING);
+    key_.clear();
+    Record r;
+    std::set<std::string, std::less<>> seen;
+    bool ok = Read(r, seen);
+    for (const char* required : {"date", "camera", "text"}) {
+      if (ok && seen.count(required) == 0) {
+        error_ = std::string("no '") + required + "'";
+        ok = false;
       }
     }
-    return Fail("a string without its closing quote");
-  }
-
-  // An integer in [lo, hi].
-  bool Integer(long long lo, long long hi, long long& out) {
-    Blanks();
-    const size_t start = i_;
-    if (i_ < s_.size() && s_[i_] == '-') ++i_;
-    long long v = 0;
-    size_t digits = 0;
-    while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') {
-      if (++digits > 12) return Fail("a number out of range");
-      v = v * 10 + (s_[i_++] - '0');
+    if (!ok) {
+      error = std::move(error_);
+      return false;
     }
-    if (digits == 0) return Fail("a number was expected");
-    if (i_ < s_.size() && (s_[i_] == '.' || s_[i_] == 'e' || s_[i_] == 'E')) {
-      return Fail("a whole number was expected");
-    }
-    if (s_[start] == '-') v = -v;
-    if (v < lo || v > hi) return Fail("a number out of range");
-    out = v;
+    record = std::move(r);
     return true;
   }
-
-  // Any scalar value of a key we don't read.
-  bool SkipScalar() {
-    const char c = Peek();
-    if (c == '"') {
-      std::string ignored;
-      return String(ignored);
-    }
-    if (c == '{' || c == '[')
-      return Fail("nested values are not record fields");
-    for (const char* word : {"true", "false", "null"}) {
-      if (s_.substr(i_).starts_with(word)) {
-        i_ += std::string_view(word).size();
-        return true;
-      }
-    }
-    long long ignored = 0;
-    Blanks();
-    while (i_ < s_.size() && std::string_view("+-.eE0123456789").find(s_[i_]) !=
-                                 std::string_view::npos) {
-      ++i_;
-      ignored = 1;
-    }
-    return ignored != 0 || Fail("a value was expected");
-  }
-
-  bool Fail(const std::string& what) {
-    if (error.empty()) error = what + " at byte " + std::to_string(i_ + 1);
-    return false;
-  }
-
-  std::string error;
 
  private:
-  bool Hex4(uint32_t& out) {
-    if (i_ + 4 > s_.size()) return Fail("a short \\u escape");
-    out = 0;
-    for (int k = 0; k < 4; ++k) {
-      const char c = s_[i_++];
-      out <<= 4;
-      if (c >= '0' && c <= '9') {
-        out |= c - '0';
-      } else if (c >= 'a' && c <= 'f') {
-        out |= c - 'a' + 10;
-      } else if (c >= 'A' && c <= 'F') {
-        out |= c - 'A' + 10;
-      } else {
-        return Fail("a bad \\u escape");
+  using Error = simdjson::error_code;
+
+  bool Read(Record& r, std::set<std::string, std::less<>>& seen) {
+    simdjson::ondemand::document doc;
+    Error e =
+        parser_.iterate(buf_.data(), buf_.size(), buf_.capacity()).get(doc);
+    if (e == simdjson::UTF8_ERROR) {
+      return Fail("invalid UTF-8", BadUtf8(buf_));
+    }
+    if (e == simdjson::UNESCAPED_CHARS) {
+      return Fail("a control character inside a string", ControlInString(buf_));
+    }
+    if (e == simdjson::UNCLOSED_STRING) {
+      return Fail("a string without its closing quote", buf_.size());
+    }
+    const size_t first = buf_.find_first_not_of(" \t\r\n");
+    if (e != simdjson::SUCCESS || first == std::string::npos ||
+        buf_[first] != '{') {
+      return Fail("a record is one JSON object", 0);
+    }
+    simdjson::ondemand::object object;
+    if ((e = doc.get_object().get(object)) != simdjson::SUCCESS) {
+      // The parser looks at the document's last token first.
+      return Fail(e == simdjson::INCOMPLETE_ARRAY_OR_OBJECT
+                      ? "text after the record, or no closing '}'"
+                      : Say(e),
+                  buf_.find_last_not_of(" \t\r\n"));
+    }
+    for (auto item : object) {
+      simdjson::ondemand::field field;
+      std::string_view key;
+      if ((e = std::move(item).get(field)) != simdjson::SUCCESS ||
+          (e = field.unescaped_key().get(key)) != simdjson::SUCCESS) {
+        return Fail(Say(e), At(doc));
       }
+      key_ = key;
+      if (!seen.emplace(key).second) return Fail("appears twice", At(doc));
+      simdjson::ondemand::value value = field.value();
+      simdjson::ondemand::json_type type;
+      if ((e = value.type().get(type)) != simdjson::SUCCESS) {
+        return Fail(Say(e), At(doc));
+      }
+      if (type == simdjson::ondemand::json_type::null && key != "text" &&
+          key != "date") {
+        // null: as if absent
+        if (!value.is_null()) return Fail("a value was expected", At(doc));
+        seen.erase(seen.find(key));
+      } else if (key == "camera" || key == "savepos") {
+        const bool camera = key == "camera";
+        int64_t number = 0;
+        e = value.get_int64().get(number);
+        if (e == simdjson::INCORRECT_TYPE || e == simdjson::NUMBER_ERROR) {
+          return Fail("a whole number was expected", At(doc));
+        }
+        if (e != simdjson::SUCCESS || number < (camera ? INT32_MIN : 0) ||
+            number > (camera ? INT32_MAX : UINT32_MAX)) {
+          return Fail("a number out of range", At(doc));
+        }
+        if (camera) {
+          r.camera = static_cast<int>(number);
+        } else {
+          r.savepos = static_cast<uint32_t>(number);
+        }
+      } else if (std::string* slot = key == "date"       ? &r.date
+                                     : key == "systime"  ? &r.systime
+                                     : key == "text"     ? &r.text
+                                     : key == "savepath" ? &r.savepath
+                                                         : nullptr;
+                 slot != nullptr || key == "xml") {
+        std::string_view text;
+        if ((e = value.get_string().get(text)) != simdjson::SUCCESS) {
+          return Fail(
+              e == simdjson::INCORRECT_TYPE ? "a string was expected" : Say(e),
+              At(doc));
+        }
+        // The library takes C strings.
+        if (text.find('\0') != std::string_view::npos) {
+          return Fail("a zero character (\\u0000)", At(doc));
+        }
+        if (slot != nullptr) {
+          slot->assign(text);
+        } else {
+          r.xml.emplace(text);
+        }
+      } else if (!Skip(value, type)) {
+        return Fail(type == simdjson::ondemand::json_type::object ||
+                            type == simdjson::ondemand::json_type::array
+                        ? "nested values are not record fields"
+                        : "no JSON value",
+                    At(doc));
+      }
+      key_.clear();
+    }
+    // The object has been read through; anything after it is an error.
+    const char* end = nullptr;
+    if (doc.current_location().get(end) != simdjson::OUT_OF_BOUNDS) {
+      return Fail("text after the record", At(doc));
     }
     return true;
   }
 
-  std::string_view s_;
-  size_t i_ = 0;
+  // A scalar of a key that is no record field, read to check it.
+  static bool Skip(simdjson::ondemand::value& value,
+                   simdjson::ondemand::json_type type) {
+    using Type = simdjson::ondemand::json_type;
+    std::string_view text;
+    double number = 0;
+    bool flag = false;
+    switch (type) {
+      case Type::string:
+        return value.get_string().get(text) == simdjson::SUCCESS;
+      case Type::number:
+        return value.get_double().get(number) == simdjson::SUCCESS;
+      case Type::boolean:
+        return value.get_bool().get(flag) == simdjson::SUCCESS;
+      case Type::null:
+        return value.is_null();
+      default:
+        return false;
+    }
+  }
+
+  static std::string Say(Error e) {
+    if (e == simdjson::STRING_ERROR) {
+      return "a bad escape in a string (unknown, or a lone surrogate)";
+    }
+    return std::string("not JSON (") + simdjson::error_message(e) + ")";
+  }
+
+  // Where the parser stands, as an offset into the line.
+  size_t At(simdjson::ondemand::document& doc) {
+    const char* here = nullptr;
+    if (doc.current_location().get(here) != simdjson::SUCCESS)
+      return buf_.size();
+    return static_cast<size_t>(here - buf_.data());
+  }
+
+  bool Fail(const std::string& what, size_t offset) {
+    error_ = (key_.empty() ? "" : "'" + key_ + "': ") + what + " at byte " +
+             std::to_string(std::min(offset, buf_.size()) + 1);
+    return false;
+  }
+
+  simdjson::ondemand::parser parser_;
+  std::string buf_;
+  std::string key_;  // the field being read, for messages
+  std::string error_;
 };
 
 }  // namespace
@@ -246,54 +279,37 @@ std::string ToJsonLine(const Record& r) {
   return out;
 }
 
-bool ParseJsonLine(std::string_view line, Record& record, std::string& error) {
-  Reader in(line);
-  Record r;
-  std::set<std::string> seen;
-  bool ok = in.Take('{') || in.Fail("a record is one JSON object");
-  if (ok && !in.Take('}')) {
-    do {
-      std::string key, value;
-      long long number = 0;
-      ok = in.String(key) && (in.Take(':') || in.Fail("':' was expected"));
-      if (ok && !seen.insert(key).second) ok = in.Fail("'" + key + "' twice");
-      if (!ok) break;
-      if (in.Peek() == 'n' && key != "text" && key != "date") {
-        ok = in.SkipScalar();  // null: as if absent
-        seen.erase(key);
-      } else if (key == "camera") {
-        ok = in.Integer(-2147483648LL, 2147483647LL, number);
-        r.camera = static_cast<int>(number);
-      } else if (key == "savepos") {
-        ok = in.Integer(0, 4294967295LL, number);
-        r.savepos = static_cast<uint32_t>(number);
-      } else if (key == "date" || key == "systime" || key == "text" ||
-                 key == "xml" || key == "savepath") {
-        ok = in.String(value);
-        if (key == "date") r.date = value;
-        if (key == "systime") r.systime = value;
-        if (key == "text") r.text = value;
-        if (key == "xml") r.xml = value;
-        if (key == "savepath") r.savepath = value;
-      } else {
-        ok = in.SkipScalar();
-      }
-    } while (ok && in.Take(','));
-    ok = ok && (in.Take('}') || in.Fail("',' or '}' was expected"));
-  }
-  ok = ok && (in.AtEnd() || in.Fail("text after the record"));
-  for (const char* required : {"date", "camera", "text"}) {
-    if (ok && seen.count(required) == 0) {
-      in.error = std::string("no '") + required + "'";
-      ok = false;
+bool IsDateTime(std::string_view s) {
+  if (s.size() != 19) return false;
+  int n[6] = {0};
+  for (size_t i = 0, k = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (i == 4 || i == 7 || i == 10 || i == 13 || i == 16) {
+      if (c != " -:"[i == 10 ? 0 : i < 10 ? 1 : 2]) return false;
+      ++k;
+    } else if (c < '0' || c > '9') {
+      return false;
+    } else {
+      n[k] = n[k] * 10 + (c - '0');
     }
   }
-  if (!ok) {
-    error = in.error;
-    return false;
-  }
-  record = std::move(r);
-  return true;
+  const int year = n[0], month = n[1], day = n[2];
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return year >= 1 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0) && n[3] <= 23 &&
+         n[4] <= 59 && n[5] <= 59;
+}
+
+bool DateBound(std::string_view date, bool last, std::string& out) {
+  out = date;
+  if (date.size() == 10) out += last ? " 23:59:59" : " 00:00:00";
+  return IsDateTime(out);
+}
+
+bool ParseJsonLine(std::string_view line, Record& record, std::string& error) {
+  thread_local LineParser parser;
+  return parser.Parse(line, record, error);
 }
 
 }  // namespace qmhost

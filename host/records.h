@@ -12,7 +12,7 @@
 namespace qmhost {
 
 struct Record {
-  std::string date;     // required, e.g. "2026-12-01 08:03:10"
+  std::string date;     // required, "2026-12-01 08:03:10" (IsDateTime)
   std::string systime;  // "" when absent
   int camera = 0;       // required
   std::string text;     // required
@@ -28,6 +28,15 @@ std::string ToJsonLine(const Record& record);
 // the required fields; other keys are ignored. Strings may not hold a zero
 // byte (the library takes C strings).
 bool ParseJsonLine(std::string_view line, Record& record, std::string& error);
+
+// The one date form of quillmore-host: YYYY-MM-DD HH:MM:SS, a day of the
+// Gregorian calendar and a time of day (the text tables compare dates as
+// text, so any other form would compare wrongly).
+bool IsDateTime(std::string_view date);
+// A date given as a bound: the full form, or YYYY-MM-DD alone, which is
+// the day's first second, or its last when `last`. False when it is
+// neither.
+bool DateBound(std::string_view date, bool last, std::string& out);
 
 }  // namespace qmhost
 

@@ -332,6 +332,19 @@ std::string Quoted(const std::string& arg) {
 
 // ---------------------------------------------------------------- set-up
 
+// Asked on the terminal before what can't be undone; scripts answer with
+// --yes, and input that is no terminal asks nothing.
+bool Road::Confirm(const std::string& what) const {
+  if (o_.yes || isatty(0) != 1) return true;
+  std::fprintf(stderr, "quillmore-host: %s, on %s? [y/N] ", what.c_str(),
+               db_->Describe().c_str());
+  char answer[16] = {0};
+  const bool yes = std::fgets(answer, sizeof answer, stdin) != nullptr &&
+                   (answer[0] == 'y' || answer[0] == 'Y');
+  if (!yes) std::fprintf(stderr, "quillmore-host: nothing was done\n");
+  return yes;
+}
+
 std::string Road::EngineArguments() const {
   if (!o_.odbc) return " --db " + Quoted(o_.db);
   std::string nodes;
@@ -347,7 +360,8 @@ std::string Road::Esc(const std::string& value) const {
 }
 
 void Road::Show(const std::string& sql) const {
-  if (!o_.quiet) std::printf("sql> %s\n", sql.c_str());
+  // --tsv writes only the table to standard output.
+  if (!o_.quiet && !o_.tsv) std::printf("sql> %s\n", sql.c_str());
 }
 
 void Road::Failed(const std::string& sql, const std::string& message) const {
@@ -364,10 +378,6 @@ bool Road::Run(const std::string& sql, long long* changed) {
   return false;
 }
 
-Failure Road::Tried(bool ok) const {
-  return ok ? Failure::kNone : db_->failure();
-}
-
 bool Road::SyncReads() {
   sync_reads_ = true;
   if (db_->SyncReads(true)) return true;
@@ -375,22 +385,18 @@ bool Road::SyncReads() {
   return false;
 }
 
+// A read runs again on the next node when its connection is lost.
 bool Road::Query(const std::string& sql, Rows& rows, bool show) {
   if (show) Show(sql);
-  if (db_->Query(sql, rows)) return true;
-  Failed(sql, db_->error());
-  return false;
+  return OnAnyNode([&] {
+    if (db_->Query(sql, rows)) return Failure::kNone;
+    Failed(sql, db_->error());
+    return db_->failure();
+  });
 }
 
 std::string Road::TextTable() {
   return RecordText([&](char* b, uint32_t n) { return q_.GetTableName(b, n); });
-}
-
-std::vector<std::string> Road::UserTables() {
-  if (q_.GetUseUserTable(device_) == 0) return {};
-  return Statements(BatchText(
-      [&](char* b, uint32_t n) { return q_.GetUserTableNames(device_, b, n); },
-      quillmore_tools::UserTableEntryBound(q_, device_)));
 }
 
 std::string Road::NodeName(size_t i) const {
@@ -568,6 +574,10 @@ int Road::Open(bool create_database) {
                  device_);
     return kFailed;
   }
+  // init makes the server's database only when it can't connect to it.
+  std::string error;
+  if (create_database && (db_ = OpenOdbc(connection, error)) != nullptr)
+    return Ready();
   if (create_database) {
     const std::string name = RecordText(
         [&](char* b, uint32_t n) { return q_.GetDatabaseName(b, n); });
@@ -600,62 +610,151 @@ int Road::Ready() {
 
 // ---------------------------------------------------------------- commands
 
+// The text table first, then each user table whose CREATE the library
+// makes, with the columns the statements use and how to make them.
+std::vector<Road::Table> Road::Tables() {
+  std::vector<Table> out;
+  Table& text = out.emplace_back();
+  text.name = TextTable();
+  text.columns = {"f_id",   "f_date", "f_systime",  "f_cam",
+                  "f_text", "f_xml",  "f_savepath", "f_savepos"};
+  text.create =
+      o_.odbc ? std::vector<std::string>{RecordText([&](char* b, uint32_t n) {
+        return q_.GetCreateQuery(type_, b, n);
+      })}
+              : SqliteTextTable(text.name);
+  if (q_.GetUseUserTable(device_) == 0) return out;
+  const std::string batch = BatchText(
+      [&](char* b, uint32_t n) {
+        return q_.GetUserCreateQueryEx(device_, b, n);
+      },
+      quillmore_tools::UserTableEntryBound(q_, device_));
+  // "CREATE TABLE name (f_id int NOT NULL, f_x varchar(20) NULL, ...)"
+  for (const std::string& create : Statements(batch)) {
+    const size_t open = create.find(" ("), close = create.rfind(')');
+    if (create.rfind("CREATE TABLE ", 0) != 0 || open == std::string::npos ||
+        close == std::string::npos || close < open) {
+      continue;
+    }
+    Table& t = out.emplace_back();
+    t.name = create.substr(13, open - 13);
+    t.create = db_->KeyedUserTable(create, t.name, t.keys);
+    const std::string list = create.substr(open + 2, close - open - 2);
+    for (size_t start = 0; start < list.size();) {
+      size_t end = list.find(", ", start);
+      if (end == std::string::npos) end = list.size();
+      const std::string clause = list.substr(start, end - start);
+      t.columns.push_back(clause.substr(0, clause.find(' ')));
+      t.clauses.push_back(clause);
+      start = end + 2;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool Among(const std::vector<std::string>& names, const std::string& name) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& n) { return SameName(n, name); });
+}
+
+}  // namespace
+
+// Marks each table present or not and lists the columns it lacks, from the
+// engine's own catalogue. Names compare without regard to case, as both
+// engines take them.
+bool Road::Compare(std::vector<Table>& tables) {
+  std::vector<std::string> present, columns;
+  if (!db_->ListTables(present)) {
+    Failed("(the list of tables)", db_->error());
+    return false;
+  }
+  for (Table& t : tables) {
+    t.present = Among(present, t.name);
+    t.missing.clear();
+    if (!t.present) continue;
+    if (!db_->ListColumns(t.name, columns)) {
+      Failed("(the columns of " + t.name + ")", db_->error());
+      return false;
+    }
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+      if (!Among(columns, t.columns[i])) t.missing.push_back(i);
+    }
+  }
+  return true;
+}
+
+// One line naming what the database lacks, or empty.
+std::string Road::Lacks(const std::vector<Table>& tables) {
+  std::string out;
+  for (const Table& t : tables) {
+    if (!t.present) out += (out.empty() ? "table " : "; table ") + t.name;
+    for (size_t i : t.missing) {
+      out += (out.empty() ? "column " : "; column ") + t.columns[i] + " of " +
+             t.name;
+    }
+  }
+  return out;
+}
+
 int Road::Init() {
-  const std::string table = TextTable();
-  if (!o_.odbc) {
+  std::vector<Table> tables = Tables();
+  if (tables[0].create.empty() || tables[0].create[0].empty()) {
+    std::fprintf(
+        stderr,
+        "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n",
+        type_);
+    return kFailed;
+  }
+  if (!Compare(tables)) return kFailed;
+  if (!o_.odbc && !tables[0].present && !o_.quiet) {
     const std::string library = RecordText(
         [&](char* b, uint32_t n) { return q_.GetCreateQuery(type_, b, n); });
-    if (!o_.quiet) {
-      std::printf(
-          "-- SQLite: the database is the file %s (no CREATE DATABASE).\n"
-          "-- The library's CREATE of the text table (DV/table%d.sql) is for "
-          "SQL Server:\n--   %s\n-- SQLite has no IDENTITY, nvarchar(max) or "
-          "xml, so the host runs its own equivalent:\n",
-          o_.db.c_str(), type_, library.empty() ? "(none)" : library.c_str());
-    }
-    for (const std::string& sql : SqliteTextTable(table)) {
-      if (!Run(sql)) return kFailed;
-    }
-  } else {
-    const std::string create = RecordText(
-        [&](char* b, uint32_t n) { return q_.GetCreateQuery(type_, b, n); });
-    if (create.empty()) {
-      std::fprintf(
-          stderr,
-          "quillmore-host: no CREATE for the text table (DV/table%d.sql)\n",
-          type_);
-      return kFailed;
-    }
-    if (!Run(create)) return kFailed;
+    std::printf(
+        "-- SQLite: the database is the file %s (no CREATE DATABASE).\n"
+        "-- The library's CREATE of the text table (DV/table%d.sql) is for "
+        "SQL Server:\n--   %s\n-- SQLite has no IDENTITY, nvarchar(max) or "
+        "xml, so the host runs its own equivalent:\n",
+        o_.db.c_str(), type_, library.empty() ? "(none)" : library.c_str());
   }
-  const std::vector<std::string> tables = UserTables();
-  std::string added;
-  if (!tables.empty()) {
-    const std::string batch = BatchText(
-        [&](char* b, uint32_t n) {
-          return q_.GetUserCreateQueryEx(device_, b, n);
-        },
-        quillmore_tools::UserTableEntryBound(q_, device_));
-    for (const std::string& create : Statements(batch)) {
-      // "CREATE TABLE name (...", as the library writes it.
-      const size_t open = create.find(" (");
-      const std::string name =
-          create.rfind("CREATE TABLE ", 0) == 0 && open != std::string::npos
-              ? create.substr(13, open - 13)
-              : "";
-      for (const std::string& sql : db_->KeyedUserTable(create, name, added)) {
+  // What exists stays; what is missing is made, so init runs again after
+  // the definitions changed.
+  std::string done;
+  for (const Table& t : tables) {
+    if (!t.present) {
+      for (const std::string& sql : t.create) {
         if (!Run(sql)) return kFailed;
       }
+      done += "created " + t.name +
+              (t.keys.empty() ? "" : " (the host added " + t.keys + ")") + "\n";
+      continue;
     }
+    if (t.clauses.empty() && !t.missing.empty()) {
+      std::fprintf(stderr,
+                   "quillmore-host: the text table %s lacks columns the "
+                   "library's statements use (%s); drop it (quillmore-host "
+                   "drop) or mend it by hand\n",
+                   t.name.c_str(), Lacks({t}).c_str());
+      return kFailed;
+    }
+    for (size_t i : t.missing) {
+      if (!Run("ALTER TABLE " + t.name + " ADD COLUMN " + t.clauses[i]))
+        return kFailed;
+      done += "added " + t.clauses[i] + " to " + t.name + "\n";
+    }
+    if (t.missing.empty()) done += t.name + " is there\n";
   }
-  std::printf("device %d ready on %s: text table %s", device_,
-              db_->Describe().c_str(), table.c_str());
-  for (const std::string& t : tables) std::printf(", user table %s", t.c_str());
-  std::printf("\n");
-  if (!added.empty()) {
-    std::printf("the host added to each user table's CREATE: %s\n",
-                added.c_str());
-  }
+  std::printf("%sdevice %d ready on %s\n", done.c_str(), device_,
+              db_->Describe().c_str());
   return kOk;
 }
 
@@ -670,6 +769,17 @@ int Road::IngestFile(const std::string& path) {
   }
   const long long size = S_ISREG(st.st_mode) ? st.st_size : 0;
   const std::string name = path == "-" ? "standard input" : path;
+  // Before the first record: every table and column the statements use.
+  std::vector<Table> tables = Tables();
+  if (!Compare(tables)) return kFailed;
+  if (const std::string lacks = Lacks(tables); !lacks.empty()) {
+    std::fprintf(stderr,
+                 "quillmore-host: the database lacks what device %d's "
+                 "definitions need: %s ('quillmore-host init %d' makes what "
+                 "is missing)\n",
+                 device_, lacks.c_str(), device_);
+    return kFailed;
+  }
   Progress progress(size);
   long bad_lines = 0;
   Ingest ingest(
@@ -692,17 +802,24 @@ int Road::IngestFile(const std::string& path) {
   long number = 0;
   while (ok && reader.Next(line, too_long) && !StopRequested()) {
     ++number;
+    // Windows editors begin a file with a UTF-8 byte-order mark.
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     if (number <= o_.skip ||
         (line.find_first_not_of(" \t\r") == std::string::npos && !too_long)) {
       ingest.Pass(number);
       continue;
     }
-    if (too_long || !ParseJsonLine(line, record, error)) {
+    error.clear();
+    if (too_long) {
+      error = "longer than 64 MiB";
+    } else if (ParseJsonLine(line, record, error) && !IsDateTime(record.date)) {
+      error = "'date' is not YYYY-MM-DD HH:MM:SS: " + record.date;
+    }
+    if (!error.empty()) {
       ++bad_lines;
       progress.Break();
       std::fprintf(stderr, "quillmore-host: %s line %ld is no record: %s\n",
-                   name.c_str(), number,
-                   too_long ? "longer than 64 MiB" : error.c_str());
+                   name.c_str(), number, error.c_str());
       ingest.Pass(number);
       continue;
     }
@@ -780,12 +897,16 @@ int Road::IngestFile(const std::string& path) {
         "them again (--skip N passes over the first N lines)\n",
         ingest.through_line, name.c_str());
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return kFailed;
   if (stopped_by != 0) return 128 + stopped_by;
   return ok && reader.error == 0 && ingest.refused + bad_lines == 0 ? kOk
                                                                     : kFailed;
 }
 
+// The library's date-range SELECT joins every user table with INNER JOIN,
+// so a record without a row in each (no XML, no Item) is not among its
+// rows. The host's own SELECT of the text table finds those records, and
+// they are shown in id order among the others, with NULL in the user
+// tables' columns, as a LEFT JOIN would give them.
 int Road::Browse(const std::string& from, const std::string& to) {
   const std::string sql = RecordText([&](char* b, uint32_t n) {
     return q_.GetSelectQueryByDateTime(Esc(from).c_str(), Esc(to).c_str(), b,
@@ -796,62 +917,106 @@ int Road::Browse(const std::string& from, const std::string& to) {
         stderr, "quillmore-host: the library made no SELECT for these dates\n");
     return kFailed;
   }
-  Rows rows;
-  if (!SyncReads() || !OnAnyNode([&] { return Tried(Query(sql, rows)); }))
+  Rows rows, text;
+  if (!SyncReads() || !Query(sql, rows)) return kFailed;
+  if (!o_.quiet && !o_.tsv) {
+    std::printf(
+        "-- the host's own SELECT, for the records the joins leave "
+        "out:\n");
+  }
+  if (!Query("SELECT f_id, f_date, f_systime, f_cam, f_text, f_xml, "
+             "f_savepath, f_savepos FROM " +
+                 TextTable() + " WHERE f_date between '" + Esc(from) +
+                 "' and '" + Esc(to) + "' order by f_id",
+             text)) {
     return kFailed;
+  }
+  const long id = Column(rows, "f_id");
+  std::set<long long> joined;
+  for (const auto& row : rows.values)
+    joined.insert(std::atoll(row[id].value_or("0").c_str()));
+  Rows all{rows.columns, {}}, left{text.columns, {}};
+  size_t next = 0;  // the next joined row
+  for (auto& record : text.values) {
+    const long long key = std::atoll(record[0].value_or("0").c_str());
+    if (joined.count(key) != 0) continue;
+    for (; next < rows.values.size() &&
+           std::atoll(rows.values[next][id].value_or("0").c_str()) < key;
+         ++next) {
+      all.values.push_back(std::move(rows.values[next]));
+    }
+    // The text table's columns come first in the joined rows.
+    std::vector<Value>& row = all.values.emplace_back(rows.columns.size());
+    for (size_t c = 0; c < text.columns.size() && c < row.size(); ++c)
+      row[c] = record[c];
+    left.values.push_back(std::move(record));
+  }
+  for (; next < rows.values.size(); ++next)
+    all.values.push_back(std::move(rows.values[next]));
   if (o_.tsv) {
-    PrintTsv(rows, AllColumns(rows));
+    PrintTsv(all, AllColumns(all));
     return kOk;
   }
   // f_xml repeats what the user-table columns show, and each joined table
   // repeats f_id.
   std::vector<size_t> shown;
-  for (size_t i = 0; i < rows.columns.size(); ++i) {
-    const std::string& c = rows.columns[i];
+  for (size_t i = 0; i < all.columns.size(); ++i) {
+    const std::string& c = all.columns[i];
     if (c != "f_xml" && c != "f_systime" && c != "f_savepath" &&
         c != "f_savepos" && (c != "f_id" || shown.empty())) {
       shown.push_back(i);
     }
   }
-  std::set<std::string> records;
-  const long id = Column(rows, "f_id");
-  for (const auto& row : rows.values)
-    records.insert(id >= 0 ? row[id].value_or("") : "");
-  PrintTable(rows, o_.limit, shown);
+  PrintTable(all, o_.limit, shown);
   std::printf(
       "%zu rows (one per row of each joined user table) for %zu records\n",
-      rows.values.size(), records.size());
+      all.values.size(), joined.size() + left.values.size());
+  if (!left.values.empty()) {
+    std::printf(
+        "%zu of them have no row in some user table, which the library's "
+        "SELECT joins with INNER JOIN and so leaves out; they are shown with "
+        "NULL there:%s\n",
+        left.values.size(), Ids(left).c_str());
+  }
   return kOk;
 }
 
-int Road::Search(int camera, const std::string& from, const std::string& to,
-                 const std::vector<std::string>& terms) {
-  std::vector<_tagSEARCHPARAM> params;
+// The terms as the matcher takes them (as typed) and as the SELECT takes
+// them (escaped for the engine), each item checked, and told apart by the
+// kind of its item: a keyword item (kind 2) gives no SQL and is tested in
+// memory; an XML item (kind 0) gives a clause only SQL Server runs.
+int Road::ReadTerms(const std::vector<std::string>& args, Terms& t) {
   std::string error;
-  if (!quillmore_tools::ParseSearchArgs(terms, params, error)) {
+  if (!quillmore_tools::ParseSearchArgs(args, t.typed, error)) {
     std::fprintf(stderr, "quillmore-host: search: %s\n", error.c_str());
     return kUsage;
   }
-  const uint32_t items = q_.GetItemSearchElementsCount(device_);
-  std::vector<std::string> xml_items;
-  bool keyword_items = false;
-  std::vector<_tagSEARCHPARAM> escaped = params;
-  for (_tagSEARCHPARAM& p : escaped) {
+  const uint32_t count = q_.GetItemSearchElementsCount(device_);
+  t.escaped = t.typed;
+  for (_tagSEARCHPARAM& p : t.escaped) {
+    bool keyword = false;
     if (p.nItemIndex >= 0) {
-      _tagITEMSEARCHINFO item{};
-      if (static_cast<uint32_t>(p.nItemIndex) >= items ||
+      _tagITEMSEARCHINFO item{}, pre{};
+      if (static_cast<uint32_t>(p.nItemIndex) >= count ||
           q_.GetItemSearchElementByIndex(device_, p.nItemIndex, &item) == 0) {
         std::fprintf(
             stderr,
             "quillmore-host: search: device %d has no item %d (it has %u)\n",
-            device_, p.nItemIndex, items);
+            device_, p.nItemIndex, count);
         return kUsage;
       }
-      keyword_items = keyword_items || item.byType >= 2;
-      if (item.byType == 0)
-        xml_items.push_back(std::to_string(p.nItemIndex) + " (" + item.szName +
-                            ")");
+      keyword = item.byType >= 2;
+      // A pre-item is named by its number, from 1.
+      const bool xml_pre =
+          item.nPreItemId > 0 &&
+          q_.GetItemSearchElementByIndex(device_, item.nPreItemId - 1, &pre) &&
+          pre.byType == 0 && pre.szDefinedValue[0] != '\0';
+      if (item.byType == 0 || xml_pre) {
+        t.xml_items.push_back(std::to_string(p.nItemIndex) + " (" +
+                              item.szName + ")");
+      }
     }
+    t.keyword.push_back(keyword);
     for (char* value : {p.szValue1, p.szValue2}) {
       std::string v;
       for (const char* c = value; *c != '\0'; ++c) {
@@ -870,87 +1035,179 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
       std::memcpy(value, v.c_str(), v.size() + 1);
     }
   }
+  return kOk;
+}
+
+// The library's search SELECT over `params`, run; each record once (a
+// joined group table gives a record once per matching row), in the order
+// the SELECT gave.
+bool Road::Select(int camera, const std::string& from, const std::string& to,
+                  std::vector<_tagSEARCHPARAM> params, Rows& records,
+                  size_t& rows) {
   const int join = o_.or_mode ? 1 : 0;
   const std::string sql = RecordText(
       [&](char* b, uint32_t n) {
         return q_.GetSelectQueryByItemIndex(
             camera, Esc(from).c_str(), Esc(to).c_str(),
-            escaped.empty() ? nullptr : escaped.data(),
-            static_cast<uint32_t>(escaped.size()), join, b, n);
+            params.empty() ? nullptr : params.data(),
+            static_cast<uint32_t>(params.size()), join, b, n);
       },
       quillmore_tools::kFieldLimit +
-          1024 * static_cast<uint32_t>(escaped.size()));
+          1024 * static_cast<uint32_t>(params.size()));
   if (sql.empty()) {
     std::fprintf(stderr, "quillmore-host: the library made no search SELECT\n");
-    return kFailed;
+    return false;
   }
-  if (sql.find(".exist('") != std::string::npos) {
-    Show(sql);
-    std::string names;
-    for (const std::string& n : xml_items)
-      names += (names.empty() ? "" : ", ") + n;
-    std::fprintf(
-        stderr,
-        "quillmore-host: this search can't run on %s: item %s searches "
-        "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
-        "Server's xml column type. The statement above is what SQL "
-        "Server would run.\n",
-        db_->Describe().c_str(), names.c_str());
-    return kCannotRun;
-  }
-  Rows rows;
-  if (!SyncReads() ||
-      !OnAnyNode([&] { return Tried(Query(sql, rows, !o_.ids)); })) {
-    return kFailed;
-  }
-  const long id_col = Column(rows, "f_id"), text_col = Column(rows, "f_text");
-  // A joined group table gives a record once per matching row.
-  std::vector<std::string> ids, passed;
+  Rows all;
+  if (!Query(sql, all, !o_.ids)) return false;
+  rows = all.values.size();
+  const long id = Column(all, "f_id");
   std::set<std::string> seen;
-  Rows shown{rows.columns, {}};
-  for (const auto& row : rows.values) {
-    const std::string id = row[id_col].value_or("");
-    if (!seen.insert(id).second) continue;
-    ids.push_back(id);
-    const std::string text = row[text_col].value_or("");
-    if (q_.IsValidSearchRecord(
-            text.c_str(), params.empty() ? nullptr : params.data(),
-            static_cast<uint32_t>(params.size()), join) != 0) {
-      passed.push_back(id);
-      shown.values.push_back(row);
-    }
+  records = Rows{all.columns, {}};
+  for (auto& row : all.values) {
+    if (seen.insert(row[id].value_or("")).second)
+      records.values.push_back(std::move(row));
   }
-  auto list = [](const std::vector<std::string>& v) {
-    std::string out;
-    for (const std::string& s : v) out += " " + s;
-    return out;
-  };
+  return true;
+}
+
+// The ids of `rows`, at most --limit of them unless --ids asked for all.
+std::string Road::Ids(const Rows& rows) const {
+  const long id = Column(rows, "f_id");
+  const size_t n = rows.values.size();
+  const size_t shown =
+      o_.ids || o_.limit == 0 ? n : std::min<size_t>(n, o_.limit);
+  std::string out;
+  for (size_t i = 0; i < shown; ++i)
+    out += " " + rows.values[i][id].value_or("");
+  if (shown < n) {
+    out += " ... and " + std::to_string(n - shown) +
+           " more (--ids lists them all)";
+  }
+  return out;
+}
+
+// Two stages: the library's SELECT, then IsValidSearchRecord on each
+// record it found, with the values as typed. With AND, the SELECT narrows
+// by the terms that go into SQL and the keyword items filter in memory.
+// With OR, a record needs only one term: when keyword items stand beside
+// terms that go into SQL, the SELECT of those terms alone gives some, and
+// the keyword items tested on every record of the range give the others.
+int Road::Search(int camera, const std::string& from, const std::string& to,
+                 const std::vector<std::string>& args) {
+  Terms t;
+  if (const int rc = ReadTerms(args, t); rc != kOk) return rc;
+  if (!t.xml_items.empty()) return XmlSearch(camera, from, to, t);
+  if (!SyncReads()) return kFailed;
+  const int join = o_.or_mode ? 1 : 0;
+  std::vector<_tagSEARCHPARAM> sql_terms, keyword_terms;
+  for (size_t i = 0; i < t.typed.size(); ++i) {
+    (t.keyword[i] ? keyword_terms : sql_terms).push_back(t.escaped[i]);
+    if (t.keyword[i]) keyword_terms.back() = t.typed[i];
+  }
+  const bool split = join == 1 && !sql_terms.empty() && !keyword_terms.empty();
+  Rows found, range;
+  size_t rows = 0, range_rows = 0;
+  if (!Select(camera, from, to, split ? sql_terms : t.escaped, found, rows) ||
+      (split && !Select(camera, from, to, {}, range, range_rows))) {
+    return kFailed;
+  }
+  // The matcher's stage: every term on what the SELECT found, or the
+  // keyword items alone on the whole range.
+  const Rows& tested = split ? range : found;
+  // The library takes the terms through a pointer to non-const.
+  std::vector<_tagSEARCHPARAM> matched = split ? keyword_terms : t.typed;
+  const long id = Column(tested, "f_id"), text = Column(tested, "f_text");
+  std::set<std::string> by_sql;
+  if (split) {
+    const long found_id = Column(found, "f_id");
+    for (const auto& row : found.values)
+      by_sql.insert(row[found_id].value_or(""));
+  }
+  Rows keyword{tested.columns, {}}, passed{tested.columns, {}};
+  for (const auto& row : tested.values) {
+    const std::string body = row[text].value_or("");
+    const bool match =
+        q_.IsValidSearchRecord(
+            body.c_str(), matched.empty() ? nullptr : matched.data(),
+            static_cast<uint32_t>(matched.size()), join) != 0;
+    if (match) keyword.values.push_back(row);
+    if (match || by_sql.count(row[id].value_or("")) != 0)
+      passed.values.push_back(row);
+  }
   if (o_.ids) {
-    std::printf("sql:%s\npassed:%s\n", list(ids).c_str(), list(passed).c_str());
+    std::printf("sql:%s\n", Ids(found).c_str());
+    if (split) std::printf("keyword:%s\n", Ids(keyword).c_str());
+    std::printf("passed:%s\n", Ids(passed).c_str());
     return kOk;
   }
   if (o_.tsv) {
-    PrintTsv(shown, AllColumns(shown));
+    PrintTsv(passed, AllColumns(passed));
     return kOk;
   }
-  std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows.values.size(),
-              ids.size(), list(ids).c_str());
-  if (keyword_items) {
+  PrintSearch(t, split, rows, found, range, keyword, passed);
+  return kOk;
+}
+
+void Road::PrintSearch(const Terms& t, bool split, size_t rows,
+                       const Rows& found, const Rows& range,
+                       const Rows& keyword, const Rows& passed) const {
+  const bool keywords =
+      std::find(t.keyword.begin(), t.keyword.end(), true) != t.keyword.end();
+  if (split) {
     std::printf(
-        "the keyword items, tested in memory on each record's text, passed "
-        "%zu:%s\n",
-        passed.size(), list(passed).c_str());
+        "the SELECT of the terms that go into SQL gave %zu records:%s\n"
+        "the keyword items, tested in memory on each of the %zu records of "
+        "the range, passed %zu:%s\n"
+        "one or the other: %zu records\n",
+        found.values.size(), Ids(found).c_str(), range.values.size(),
+        keyword.values.size(), Ids(keyword).c_str(), passed.values.size());
   } else {
-    std::printf(
-        "no keyword item among the terms: all %zu passed the test in memory\n",
-        passed.size());
+    std::printf("the SELECT gave %zu rows, %zu records:%s\n", rows,
+                found.values.size(), Ids(found).c_str());
+    if (keywords) {
+      std::printf(
+          "the keyword items, tested in memory on each record's text, passed "
+          "%zu:%s\n",
+          passed.values.size(), Ids(passed).c_str());
+    } else {
+      std::printf(
+          "no keyword item among the terms: all %zu passed the test in "
+          "memory\n",
+          passed.values.size());
+    }
   }
   std::vector<size_t> cols;
   for (const char* c : {"f_id", "f_date", "f_cam", "f_text"}) {
-    if (Column(shown, c) >= 0) cols.push_back(Column(shown, c));
+    if (Column(passed, c) >= 0) cols.push_back(Column(passed, c));
   }
-  if (!shown.values.empty()) PrintTable(shown, o_.limit, cols);
-  return kOk;
+  if (!passed.values.empty()) PrintTable(passed, o_.limit, cols);
+}
+
+// An XML item's clause m.f_xml.exist(...) needs SQL Server's xml column
+// type: the statement is shown, not run.
+int Road::XmlSearch(int camera, const std::string& from, const std::string& to,
+                    const Terms& t) {
+  std::vector<_tagSEARCHPARAM> params = t.escaped;
+  const std::string sql = RecordText(
+      [&](char* b, uint32_t n) {
+        return q_.GetSelectQueryByItemIndex(
+            camera, Esc(from).c_str(), Esc(to).c_str(), params.data(),
+            static_cast<uint32_t>(params.size()), o_.or_mode ? 1 : 0, b, n);
+      },
+      quillmore_tools::kFieldLimit +
+          1024 * static_cast<uint32_t>(params.size()));
+  Show(sql);
+  std::string names;
+  for (const std::string& n : t.xml_items)
+    names += (names.empty() ? "" : ", ") + n;
+  std::fprintf(stderr,
+               "quillmore-host: this search can't run on %s: item %s searches "
+               "the record's XML, and its clause m.f_xml.exist(...) needs SQL "
+               "Server's xml column type. The statement above is what SQL "
+               "Server would run.\n",
+               db_->Describe().c_str(), names.c_str());
+  return kCannotRun;
 }
 
 int Road::Prune() {
@@ -966,6 +1223,20 @@ int Road::Prune() {
     }
   }
   if (!SyncReads()) return kFailed;
+  Rows count;
+  if (!Query("SELECT COUNT(*) FROM " + TextTable() + " WHERE " +
+                 (by_date ? "f_date < '" + Esc(o_.before) + "'"
+                          : "f_id < " + o_.below),
+             count, false)) {
+    return kFailed;
+  }
+  if (!Confirm("delete " + count.values.at(0).at(0).value_or("0") +
+               " records of device " + std::to_string(device_) +
+               (by_date ? " dated before " + o_.before
+                        : " numbered below " + o_.below) +
+               ", and their user-table rows")) {
+    return kFailed;
+  }
   // The library's batch for successive bounds, the oldest records first,
   // one transaction a step: no transaction (and on a cluster no replicated
   // write set) holds a whole table's rows. A step's bound is the record
@@ -1059,6 +1330,10 @@ int Road::Prune() {
 }
 
 int Road::Drop() {
+  if (!Confirm("drop the text table and the user tables of device " +
+               std::to_string(device_) + ", with every record in them")) {
+    return kFailed;
+  }
   bool ok = true;
   if (q_.GetUseUserTable(device_) != 0) {
     const std::string batch = BatchText(
@@ -1075,26 +1350,30 @@ int Road::Drop() {
 }
 
 int Road::Stats() {
-  const std::string text_table = TextTable();
-  std::vector<std::string> names = {text_table};
-  for (const std::string& t : UserTables()) names.push_back(t);
+  std::vector<Table> tables = Tables();
   std::vector<std::string> present;
   if (!SyncReads()) return kFailed;
-  if (!db_->ListTables(present)) {
-    Failed("(the list of tables)", db_->error());
+  if (!Compare(tables) || !db_->ListTables(present)) {
+    if (db_->failure() != Failure::kNone)
+      Failed("(the list of tables)", db_->error());
     return kFailed;
   }
-  const std::set<std::string> have(present.begin(), present.end());
-  const bool text_there = have.count(text_table) != 0;
-  if (o_.tsv) std::printf("table\trows\twithout a text record\n");
-  for (size_t i = 0; i < names.size(); ++i) {
-    std::string rows = "missing", orphans = i == 0 ? "" : "-";
+  const std::string& text_table = tables[0].name;
+  const bool text_there = tables[0].present;
+  if (o_.tsv) {
+    std::printf("table\trows\twithout a text record\tmissing columns\n");
+  }
+  for (size_t i = 0; i < tables.size(); ++i) {
+    const Table& t = tables[i];
+    std::string rows = "missing", orphans = i == 0 ? "" : "-", lacks;
+    for (size_t c : t.missing)
+      lacks += (lacks.empty() ? "" : ",") + t.columns[c];
     Rows r;
-    if (have.count(names[i]) != 0) {
-      if (!Query("SELECT COUNT(*) FROM " + names[i], r, false)) return kFailed;
+    if (t.present) {
+      if (!Query("SELECT COUNT(*) FROM " + t.name, r, false)) return kFailed;
       rows = r.values.at(0).at(0).value_or("0");
       if (i > 0 && text_there) {
-        if (!Query("SELECT COUNT(*) FROM " + names[i] +
+        if (!Query("SELECT COUNT(*) FROM " + t.name +
                        " WHERE f_id NOT IN (SELECT f_id FROM " + text_table +
                        ")",
                    r, false)) {
@@ -1104,28 +1383,70 @@ int Road::Stats() {
       }
     }
     if (o_.tsv) {
-      std::printf("%s\t%s\t%s\n", names[i].c_str(), rows.c_str(),
-                  orphans.c_str());
+      std::printf("%s\t%s\t%s\t%s\n", t.name.c_str(), rows.c_str(),
+                  orphans.c_str(), lacks.c_str());
     } else {
       std::printf(
-          "  %-34s %8s rows%s%s\n", names[i].c_str(), rows.c_str(),
+          "  %-34s %8s%s%s%s%s%s\n", t.name.c_str(), rows.c_str(),
+          t.present ? " rows" : "",
           orphans.empty() || orphans == "-" ? "" : ", without a text record: ",
-          orphans == "-" ? "" : orphans.c_str());
+          orphans == "-" ? "" : orphans.c_str(),
+          lacks.empty() ? "" : ", lacks the columns ", lacks.c_str());
     }
   }
   size_t others = 0;
   std::string listed;
-  for (const std::string& t : present) {
-    if (std::find(names.begin(), names.end(), t) != names.end()) continue;
-    if (++others <= 8) listed += (others > 1 ? ", " : " (") + t;
+  for (const std::string& name : present) {
+    if (std::any_of(tables.begin(), tables.end(),
+                    [&](const Table& t) { return SameName(t.name, name); })) {
+      continue;
+    }
+    if (++others <= 8) listed += (others > 1 ? ", " : " (") + name;
   }
   if (others > 8) listed += ", ...";
   if (others > 0) listed += ")";
   if (o_.tsv) {
-    std::printf("(other tables)\t%zu\t\n", others);
+    std::printf("(other tables)\t%zu\t\t\n", others);
   } else {
     std::printf("  other tables in the database: %zu%s\n", others,
                 listed.c_str());
+  }
+  // Records whose XML gives a row of the main user table they lack: asked
+  // of the library for each record with XML and no main row.
+  if (tables.size() > 1 && tables[1].name.rfind("TBL_USER", 0) == 0 &&
+      tables[1].present && tables[1].missing.empty() && text_there) {
+    const std::string& main = tables[1].name;
+    Rows r;
+    if (!Query("SELECT m.f_id, m.f_xml FROM " + text_table +
+                   " m WHERE m.f_xml <> '' AND m.f_id NOT IN (SELECT f_id "
+                   "FROM " +
+                   main + ")",
+               r, false)) {
+      return kFailed;
+    }
+    long lacking = 0;
+    for (const auto& row : r.values) {
+      const std::string xml = row.at(1).value_or("");
+      const int id = std::atoi(row.at(0).value_or("0").c_str());
+      const std::string batch = RecordText(
+          [&](char* b, uint32_t n) {
+            return q_.GetUserInsertQuery(id, xml.c_str(), b, n);
+          },
+          static_cast<uint32_t>(
+              std::min<uint64_t>(16 * xml.size() + 65536, INT32_MAX)));
+      for (const std::string& sql : Statements(batch)) {
+        if (sql.rfind("INSERT INTO " + main + " ", 0) == 0) {
+          ++lacking;
+          break;
+        }
+      }
+    }
+    if (o_.tsv) {
+      std::printf("(records lacking their main row)\t%ld\t\t\n", lacking);
+    } else {
+      std::printf("  records whose XML gives a row of %s they lack: %ld\n",
+                  main.c_str(), lacking);
+    }
   }
   return kOk;
 }

@@ -1,8 +1,9 @@
-// One device of the DV installation on one database engine: the commands
-// of quillmore-host (init, ingest, browse, search, prune, drop, stats).
-// Each runs the library's statements in the order a recording application
-// would, shows them, and names the statement and the engine's message when
-// one fails.
+// A Road is one device of the DV installation on one database engine, and
+// the road its text records take there, as a recording application walks
+// it: set-up (init), storing (ingest), browsing, searching, pruning and
+// dropping, each a command of quillmore-host. Each runs the library's
+// statements in that order, shows them, and names the statement and the
+// engine's message when one fails. One Road serves one command.
 #ifndef QUILLMORE_HOST_ROAD_H_
 #define QUILLMORE_HOST_ROAD_H_
 
@@ -32,12 +33,12 @@ struct Options {
   bool tsv = false;    // tab-separated output, complete
   bool ids = false;    // search: the ids of each stage only
   bool or_mode = false;
+  bool yes = false;          // drop, prune: don't ask
   long limit = 20;           // rows shown in a table; 0 for all
   double busy_timeout = 60;  // seconds a locked database is waited for
   long skip = 0;             // ingest: input lines passed over first
   std::string below, before;
   unsigned long long seed = 1;
-  std::vector<std::string> args;  // the command's operands
 };
 
 // A lost connection (a node that died or left its cluster's primary
@@ -61,19 +62,46 @@ class Road : private Recovery {
   int Stats();
 
  private:
+  struct Terms {
+    std::vector<_tagSEARCHPARAM> typed;    // as typed: the matcher's
+    std::vector<_tagSEARCHPARAM> escaped;  // escaped: the SELECT's
+    std::vector<bool> keyword;             // a keyword item (kind 2)
+    std::vector<std::string> xml_items;    // XML items (kind 0), named
+  };
+  int ReadTerms(const std::vector<std::string>& args, Terms& t);
+  bool Select(int camera, const std::string& from, const std::string& to,
+              std::vector<_tagSEARCHPARAM> params, Rows& records, size_t& rows);
+  std::string Ids(const Rows& rows) const;
+  void PrintSearch(const Terms& t, bool split, size_t rows, const Rows& found,
+                   const Rows& range, const Rows& keyword,
+                   const Rows& passed) const;
+  int XmlSearch(int camera, const std::string& from, const std::string& to,
+                const Terms& t);
+  // A table the device's statements use, and what of it the database has.
+  struct Table {
+    std::string name;
+    std::vector<std::string> columns;
+    std::vector<std::string> clauses;  // user tables: each column's clause
+    std::vector<std::string> create;   // the statements that make it
+    std::string keys;  // what the host added to the library's CREATE
+    bool present = false;
+    std::vector<size_t> missing;  // columns the database lacks
+  };
+  std::vector<Table> Tables();
+  bool Compare(std::vector<Table>& tables);
+  static std::string Lacks(const std::vector<Table>& tables);
   std::string TextTable();
-  std::vector<std::string> UserTables();
   std::string Esc(const std::string& value) const;
+  bool Confirm(const std::string& what) const;
   // The engine's options as given, for a command line to go on with.
   std::string EngineArguments() const;
   void Show(const std::string& sql) const;
   // Shows and runs one statement; a failure is reported.
   bool Run(const std::string& sql, long long* changed = nullptr);
+  // A read, run again on the next node while its connection is lost.
   bool Query(const std::string& sql, Rows& rows, bool show = true);
   // Reads that see what a cluster committed before them; reported.
   bool SyncReads();
-  // How a call of the engine that gave `ok` failed.
-  Failure Tried(bool ok) const;
   void Failed(const std::string& sql, const std::string& message) const;
   // Connects to the first node that answers, in the order listed from
   // node `first` on (to the string's own server without --nodes).
