@@ -163,7 +163,8 @@ round() {  # round, records, victim
     for ((i = 0; i < N; i++)); do
       nodes+="${nodes:+,}127.0.0.1:${GALERA_PORT[$(((w - 1 + i) % N + 1))]}"
     done
-    timeout 200 "$h" ingest 7 "$work/w$tag.jsonl" --quiet --odbc --nodes "$nodes" \
+    # TERM lets the host end its batch; KILL follows if it can't.
+    timeout -k 10 200 "$h" ingest 7 "$work/w$tag.jsonl" --quiet --odbc --nodes "$nodes" \
       >"$work/ingest$tag.out" 2>&1 &
     writer[$w]=$!
   done

@@ -118,9 +118,12 @@ galera_config() {
   for ((j = 1; j <= GALERA_NODES; j++)); do
     members+="${members:+,}127.0.0.1:${GALERA_GCOMM[$j]}"
   done
-  # Short failure detection, so that the survivors of a kill go on within
-  # seconds; a large cache, so that a node restarted after the whole test's
-  # writes still catches up incrementally.
+  # Failure detection shorter than the defaults (5 s to suspect, 15 s to
+  # give up), so that the survivors of a kill go on within seconds, yet not
+  # so short that a node starved of processor time on a busy machine is
+  # taken for dead; reads waiting for the cluster give up after 20 s; a
+  # large cache, so that a node restarted after the whole test's writes
+  # still catches up incrementally.
   cat >"$dir/my.cnf" <<EOF
 [mysqld]
 datadir=$dir/data
@@ -149,7 +152,7 @@ wsrep_node_address=127.0.0.1:${GALERA_GCOMM[$i]}
 wsrep_node_incoming_address=127.0.0.1:${GALERA_PORT[$i]}
 wsrep_sst_method=rsync
 wsrep_sst_receive_address=127.0.0.1:${GALERA_SST[$i]}
-wsrep_provider_options="gmcast.listen_addr=tcp://127.0.0.1:${GALERA_GCOMM[$i]};ist.recv_addr=127.0.0.1:${GALERA_IST[$i]};gcache.size=256M;evs.keepalive_period=PT0.5S;evs.suspect_timeout=PT3S;evs.inactive_timeout=PT6S;evs.install_timeout=PT5S;pc.weight=1"
+wsrep_provider_options="gmcast.listen_addr=tcp://127.0.0.1:${GALERA_GCOMM[$i]};ist.recv_addr=127.0.0.1:${GALERA_IST[$i]};gcache.size=256M;evs.keepalive_period=PT1S;evs.suspect_timeout=PT4S;evs.inactive_timeout=PT8S;evs.install_timeout=PT6S;repl.causal_read_timeout=PT20S"
 wsrep_slave_threads=2
 EOF
 }
