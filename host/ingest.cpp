@@ -234,9 +234,10 @@ bool Ingest::Reconnect() {
 }
 
 // Runs the batch again until it runs through or the ingest has to stop.
-// `spent`: the seconds the failed attempt took, a busy wait included.
+// `spent`: the seconds the failed attempt took, a busy wait included. The
+// batch's waits and runs again are counted across calls until it commits,
+// so a COMMIT that keeps failing is bounded too.
 bool Ingest::Settle(Failure failure, double spent) {
-  int again = 0;
   while (failure != Failure::kNone) {
     const std::string message = db_->error();
     if (failure == Failure::kLost) {
@@ -249,13 +250,17 @@ bool Ingest::Settle(Failure failure, double spent) {
         if (careful_) return Stop(Failure::kFatal, message);
         careful_ = true;
       } else {
-        if (StopRequested() || spent >= busy_timeout_ || ++again > kMaxAgain)
+        waited_ += spent;
+        if (StopRequested() || waited_ >= busy_timeout_ ||
+            ++again_ > kMaxAgain) {
           return Stop(failure, message);
-        const double pause = std::min(0.5, 0.005 * (1 << again));
+        }
+        const double pause = std::min(0.5, 0.005 * (1 << again_));
         std::this_thread::sleep_for(std::chrono::duration<double>(pause));
-        spent += pause;
+        waited_ += pause;
       }
     }
+    spent = 0;
     {
       Timed t(spent);
       failure = RunFrom(0);
@@ -348,6 +353,8 @@ bool Ingest::Finish() {
   through_line = last_line_;
   pending_.clear();
   careful_ = false;
+  waited_ = 0;
+  again_ = 0;
   return true;
 }
 

@@ -158,6 +158,8 @@ class Ingest {
   long last_line_ = 0;  // the last line added or passed
   bool transaction_ = false;
   bool careful_ = false;  // each record in a savepoint
+  double waited_ = 0;     // seconds the batch waited for a busy database
+  int again_ = 0;         // times the batch was run again after kAgain
   bool keep_ = true;
   bool in_doubt_ = false;
   long doubt_to_ = 0;

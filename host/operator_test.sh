@@ -124,9 +124,11 @@ for stop in busy INT TERM; do
   await 1000
   if [ $stop = busy ]; then
     hold_lock
-    sed -n 1001,1500p "$work/r3000.jsonl" >&5
+    start=$SECONDS
+    sed -n 1001,1500p "$work/r3000.jsonl" >&5 2>/dev/null
     exec 5>&-
     wait "$ingest_pid"; status=$?; want=1
+    [ $((SECONDS - start)) -le 5 ] || failed "a wait of 1 s took $((SECONDS - start)) s to give up"
     release_lock
   else
     sed -n 1001,1500p "$work/r3000.jsonl" >&5

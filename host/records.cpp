@@ -1,11 +1,16 @@
 #include "records.h"
 
 #include <simdjson.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <set>
+
+#include "engine.h"
 
 namespace qmhost {
 namespace {
@@ -277,6 +282,38 @@ std::string ToJsonLine(const Record& r) {
   AppendString(out, r.savepath);
   out += ",\"savepos\":" + std::to_string(r.savepos) + "}";
   return out;
+}
+
+Fd::~Fd() {
+  if (fd_ > 2) close(fd_);
+}
+
+bool LineReader::Next(std::string& line, bool& too_long) {
+  line.clear();
+  too_long = false;
+  bool any = false;
+  while (true) {
+    if (pos_ == len_) {
+      const ssize_t n = read(fd_, buf_, sizeof buf_);
+      if (n < 0 && errno == EINTR && !StopRequested()) continue;
+      if (n < 0 && errno != EINTR) error = errno;
+      len_ = n > 0 ? static_cast<size_t>(n) : 0;
+      pos_ = 0;
+      if (len_ == 0) return any && error == 0 && !StopRequested();
+    }
+    any = true;
+    const char* start = buf_ + pos_;
+    const void* nl = std::memchr(start, '\n', len_ - pos_);
+    const size_t take = nl ? static_cast<const char*>(nl) - start : len_ - pos_;
+    consumed += take + (nl ? 1 : 0);
+    if (line.size() + take > kMaxLine) {
+      too_long = true;
+    } else {
+      line.append(start, take);
+    }
+    pos_ += take + (nl ? 1 : 0);
+    if (nl) return true;
+  }
 }
 
 bool IsDateTime(std::string_view s) {

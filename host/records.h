@@ -38,6 +38,42 @@ bool IsDateTime(std::string_view date);
 // neither.
 bool DateBound(std::string_view date, bool last, std::string& out);
 
+// A file descriptor closed with its owner (standard input, error and
+// output stay open).
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd();
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Lines of a file or of standard input, each at most kMaxLine bytes: a
+// longer one is read through and reported, never held. Reads take what is
+// there, so records arriving through a pipe are stored as they come; a
+// stop asked for (engine.h) ends the input.
+class LineReader {
+ public:
+  static constexpr size_t kMaxLine = 64u << 20;
+  explicit LineReader(int fd) : fd_(fd) {}
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+  // False at the end, on a stop or on a read error (then `error` is
+  // errno). `too_long` marks a line that was cut.
+  bool Next(std::string& line, bool& too_long);
+  unsigned long long consumed = 0;  // bytes read, line ends included
+  int error = 0;
+
+ private:
+  int fd_;
+  char buf_[65536];
+  size_t pos_ = 0, len_ = 0;
+};
+
 }  // namespace qmhost
 
 #endif  // QUILLMORE_HOST_RECORDS_H_

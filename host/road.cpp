@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +17,7 @@
 
 #include "ingest.h"
 #include "library_text.h"
+#include "output.h"
 #include "records.h"
 #include "search_args.h"
 
@@ -64,237 +64,6 @@ std::string Attributes(const std::string& connection, bool drop_database,
   return out;
 }
 
-// Cells for a terminal: line ends shown as \n, cut to `width` characters.
-std::string Cell(const Value& v, size_t width) {
-  if (!v) return "NULL";
-  std::string out;
-  size_t chars = 0;
-  for (size_t i = 0; i < v->size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>((*v)[i]);
-    if ((c & 0xC0) != 0x80 && ++chars > width) {
-      out += "…";
-      break;
-    }
-    if (c == '\n' || c == '\r' || c == '\t') {
-      out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-size_t Width(const std::string& s) {
-  size_t n = 0;
-  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
-}
-
-void PrintTable(const Rows& rows, long limit,
-                const std::vector<size_t>& shown) {
-  const size_t count = limit > 0 ? std::min<size_t>(limit, rows.values.size())
-                                 : rows.values.size();
-  std::vector<std::vector<std::string>> cells(count + 1);
-  std::vector<size_t> widths(shown.size(), 0);
-  for (size_t c = 0; c < shown.size(); ++c) {
-    cells[0].push_back(rows.columns[shown[c]]);
-    for (size_t r = 0; r < count; ++r) {
-      const std::string& col = rows.columns[shown[c]];
-      const size_t width = col == "f_text" || col == "f_xml" ? 40 : 24;
-      cells[r + 1].push_back(Cell(rows.values[r][shown[c]], width));
-    }
-  }
-  for (auto& line : cells) {
-    for (size_t c = 0; c < line.size(); ++c)
-      widths[c] = std::max(widths[c], Width(line[c]));
-  }
-  for (size_t r = 0; r < cells.size(); ++r) {
-    std::string out;
-    for (size_t c = 0; c < cells[r].size(); ++c) {
-      out += (c ? " | " : "") + cells[r][c] +
-             std::string(
-                 c + 1 < cells[r].size() ? widths[c] - Width(cells[r][c]) : 0,
-                 ' ');
-    }
-    std::printf("%s\n", out.c_str());
-    if (r == 0) {
-      std::string rule;
-      for (size_t c = 0; c < widths.size(); ++c)
-        rule += (c ? "-+-" : "") + std::string(widths[c], '-');
-      std::printf("%s\n", rule.c_str());
-    }
-  }
-  if (count < rows.values.size()) {
-    std::printf("... and %zu more rows (--limit 0 shows all)\n",
-                rows.values.size() - count);
-  }
-}
-
-// Tab-separated, complete: \\, \t, \n and \r escaped, NULL as \N.
-void PrintTsv(const Rows& rows, const std::vector<size_t>& shown) {
-  auto field = [](const std::string& s) {
-    std::string out;
-    for (char c : s) {
-      switch (c) {
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        default:
-          out += c;
-      }
-    }
-    return out;
-  };
-  std::string out;
-  for (size_t c = 0; c < shown.size(); ++c)
-    out += (c ? "\t" : "") + field(rows.columns[shown[c]]);
-  std::printf("%s\n", out.c_str());
-  for (const auto& row : rows.values) {
-    out.clear();
-    for (size_t c = 0; c < shown.size(); ++c) {
-      out += c ? "\t" : "";
-      out += row[shown[c]] ? field(*row[shown[c]]) : "\\N";
-    }
-    std::printf("%s\n", out.c_str());
-  }
-}
-
-std::vector<size_t> AllColumns(const Rows& rows) {
-  std::vector<size_t> all(rows.columns.size());
-  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-  return all;
-}
-
-long Column(const Rows& rows, const char* name) {
-  for (size_t i = 0; i < rows.columns.size(); ++i) {
-    if (rows.columns[i] == name) return static_cast<long>(i);
-  }
-  return -1;
-}
-
-// A file descriptor closed with its owner.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ > 2) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Lines of a file or of standard input, each at most kMaxLine bytes: a
-// longer one is read through and reported, never held. Reads take what is
-// there, so records arriving through a pipe are stored as they come; an
-// interrupt ends the input.
-class LineReader {
- public:
-  static constexpr size_t kMaxLine = 64u << 20;
-  explicit LineReader(int fd) : fd_(fd) {}
-  // False at the end or on a read error (then `error` is errno).
-  // `too_long` marks a line that was cut.
-  bool Next(std::string& line, bool& too_long) {
-    line.clear();
-    too_long = false;
-    bool any = false;
-    while (true) {
-      if (pos_ == len_) {
-        const ssize_t n = read(fd_, buf_, sizeof buf_);
-        if (n < 0 && errno == EINTR && !StopRequested()) continue;
-        if (n < 0 && errno != EINTR) error = errno;
-        len_ = n > 0 ? static_cast<size_t>(n) : 0;
-        pos_ = 0;
-        if (len_ == 0) return any && error == 0 && !StopRequested();
-      }
-      any = true;
-      const char* start = buf_ + pos_;
-      const void* nl = std::memchr(start, '\n', len_ - pos_);
-      const size_t take =
-          nl ? static_cast<const char*>(nl) - start : len_ - pos_;
-      consumed += take + (nl ? 1 : 0);
-      if (line.size() + take > kMaxLine) {
-        too_long = true;
-      } else {
-        line.append(start, take);
-      }
-      pos_ += take + (nl ? 1 : 0);
-      if (nl) return true;
-    }
-  }
-  unsigned long long consumed = 0;
-  int error = 0;
-
- private:
-  int fd_;
-  char buf_[65536];
-  size_t pos_ = 0, len_ = 0;
-};
-
-// A progress line on standard error, only when it is a terminal. Messages
-// printed while it shows start on a line of their own (Break), and the last
-// state stays on its line, which ends (Done).
-class Progress {
- public:
-  explicit Progress(long long total_bytes)
-      : on_(isatty(2) == 1), total_(total_bytes), start_(Clock::now()) {}
-  void Update(long records, unsigned long long bytes) {
-    if (!on_ || (records & 255) != 0) return;
-    const double t = Seconds();
-    if (t - last_ < 0.1) return;
-    last_ = t;
-    Draw(records, bytes);
-  }
-  void Break() {
-    if (drawn_) std::fputc('\n', stderr);
-    drawn_ = false;
-  }
-  void Done(long records, unsigned long long bytes) {
-    if (!on_) return;
-    Draw(records, bytes);
-    Break();
-  }
-  double Seconds() const {
-    return std::chrono::duration<double>(Clock::now() - start_).count();
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  void Draw(long records, unsigned long long bytes) {
-    const double t = Seconds();
-    const double rate = t > 0 ? records / t : 0;
-    if (total_ > 0) {
-      const double part = std::min<double>(bytes, total_) / total_;
-      const int fill = static_cast<int>(30.0 * part);
-      std::fprintf(stderr, "\r[%s%s] %3d%%  %ld records  %.0f/s ",
-                   std::string(fill, '#').c_str(),
-                   std::string(30 - fill, '.').c_str(),
-                   static_cast<int>(100.0 * part), records, rate);
-    } else {
-      std::fprintf(stderr, "\r%ld records  %.0f/s ", records, rate);
-    }
-    drawn_ = true;
-  }
-
-  bool on_;
-  bool drawn_ = false;
-  long long total_;
-  Clock::time_point start_;
-  double last_ = -1;  // the first update draws
-};
-
 volatile std::sig_atomic_t g_signal = 0;
 
 void OnStop(int signal) {
@@ -312,20 +81,6 @@ void CatchStop() {
   action.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
-}
-
-// An argument as a POSIX shell reads it back.
-std::string Quoted(const std::string& arg) {
-  if (!arg.empty() &&
-      arg.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
-                            "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                            "0123456789_-./=:,+@%") == std::string::npos) {
-    return arg;
-  }
-  std::string out = "'";
-  for (char c : arg)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
 }
 
 }  // namespace
