@@ -75,6 +75,20 @@ class Engine {
   // locked before it fails with kAgain.
   virtual bool SetBusyTimeout(double seconds) = 0;
 
+  // The library's CREATE of a user table completed with the keys the host
+  // adds: the statements to run in its place, and `added` says what they
+  // add. The library's INSERTs name their columns, so they run unchanged.
+  virtual std::vector<std::string> KeyedUserTable(const std::string& create,
+                                                  const std::string& table,
+                                                  std::string& added) const = 0;
+  // A node of a Galera cluster.
+  virtual bool Cluster() const { return false; }
+  // With `on`, this session's reads from here on see what the cluster
+  // committed before they started (a node may apply another node's commit
+  // a moment late); each read then waits for that. Nothing to do off a
+  // cluster.
+  virtual bool SyncReads(bool) { return true; }
+
   const std::string& error() const { return error_; }
   Failure failure() const { return failure_; }
 

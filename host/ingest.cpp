@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <thread>
 
 #include "library_text.h"
@@ -19,6 +20,34 @@ const char kRollbackTo[] = "ROLLBACK TO SAVEPOINT quillmore_record";
 const char kRelease[] = "RELEASE SAVEPOINT quillmore_record";
 
 }  // namespace
+
+Recovery::Outcome FindBatch(Engine& db, const std::string& text_table,
+                            const std::vector<long long>& ids,
+                            const std::vector<const Record*>& records) {
+  constexpr size_t kAtOnce = 500;  // ids in one IN list
+  size_t same = 0;
+  for (size_t at = 0; at < ids.size(); at += kAtOnce) {
+    std::map<long long, const Record*> want;
+    std::string list;
+    for (size_t i = at; i < ids.size() && i < at + kAtOnce; ++i) {
+      want[ids[i]] = records[i];
+      list += (list.empty() ? "" : ", ") + std::to_string(ids[i]);
+    }
+    Rows rows;
+    if (!db.Query("SELECT f_id, f_text FROM " + text_table +
+                      " WHERE f_id IN (" + list + ")",
+                  rows)) {
+      return Recovery::Outcome::kUnknown;
+    }
+    for (const auto& row : rows.values) {
+      const auto it = want.find(std::stoll(row.at(0).value_or("0")));
+      same += it != want.end() && row.at(1) == it->second->text;
+    }
+  }
+  return same == ids.size() ? Recovery::Outcome::kCommitted
+         : same == 0        ? Recovery::Outcome::kNotCommitted
+                            : Recovery::Outcome::kUnknown;
+}
 
 Ingest::Ingest(CQuillmoreExt& q, int device, Engine& db, Report report,
                double busy_timeout, Recovery* recovery)
@@ -287,11 +316,14 @@ bool Ingest::Finish() {
     statement_ = "COMMIT";
     if (!Reconnect()) return false;
     std::vector<long long> ids;
+    std::vector<const Record*> records;
     for (const Pending& p : pending_) {
-      if (!p.refused) ids.push_back(p.id);
+      if (p.refused) continue;
+      ids.push_back(p.id);
+      records.push_back(&p.record);
     }
     const Recovery::Outcome outcome =
-        recovery_->Committed(*db_, text_table_, ids);
+        recovery_->Committed(*db_, text_table_, ids, records);
     if (outcome == Recovery::Outcome::kUnknown) {
       return Stop(Failure::kLost,
                   "the connection was lost during COMMIT, and whether the "

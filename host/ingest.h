@@ -60,13 +60,25 @@ class Recovery {
   virtual ~Recovery() = default;
   // A connection to go on with, connected and outside any transaction, or
   // null to stop (`error` then says why). Called with the engine whose
-  // connection was lost; the returned engine must outlive the ingest.
+  // connection was lost, which the call may destroy; the engine returned
+  // stays valid until the next call.
   virtual Engine* Reconnect(Engine& lost, std::string& error) = 0;
   // Whether the batch whose COMMIT lost its connection committed after all:
-  // its text rows were given `ids` (in input order) by `text_table`.
+  // the text row of `records[i]` was given `ids[i]` by `text_table`. Ids
+  // alone can't tell: the ids of a batch that never committed may be given
+  // again, to other records.
   virtual Outcome Committed(Engine& db, const std::string& text_table,
-                            const std::vector<long long>& ids) = 0;
+                            const std::vector<long long>& ids,
+                            const std::vector<const Record*>& records) = 0;
 };
+
+// What `text_table` on `db` holds of a batch whose COMMIT lost its
+// connection (the text row of `records[i]` was given `ids[i]`): every row
+// with the text written, it committed; none, it did not; some, it can't be
+// told. A failed read can't tell either.
+Recovery::Outcome FindBatch(Engine& db, const std::string& text_table,
+                            const std::vector<long long>& ids,
+                            const std::vector<const Record*>& records);
 
 class Ingest {
  public:

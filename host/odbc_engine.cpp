@@ -62,15 +62,19 @@ Diagnosis Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
 // SQLSTATE classes, with the MySQL family's native codes where its driver
 // gives the general HY000: 40001 and 1213 deadlock or a cluster's
 // certification failure, 1205 a lock wait that ran out; 08 and 2006/2013
-// a connection gone; 22 and 23 a value out of its column's range or a
-// constraint, 1366 and 1292 a value of the wrong form.
+// a connection gone, 1047 (08S01) a cluster node outside the primary
+// component, 1180 a COMMIT the node could not replicate ("not connected to
+// Primary Component") and 1927 a connection the server killed, each best
+// taken up on another node; 22 and 23 a value out of its column's range or
+// a constraint, 1366 and 1292 a value of the wrong form.
 Failure Classify(const Diagnosis& d) {
   const std::string cls = d.state.substr(0, 2);
   if (d.state == "40001" || d.state == "HYT00" || d.native == 1205 ||
       d.native == 1213) {
     return Failure::kAgain;
   }
-  if (cls == "08" || d.native == 2006 || d.native == 2013) {
+  if (cls == "08" || d.native == 2006 || d.native == 2013 || d.native == 1180 ||
+      d.native == 1927) {
     return Failure::kLost;
   }
   if (cls == "22" || cls == "23" || d.native == 1366 || d.native == 1292) {
@@ -118,7 +122,27 @@ class OdbcEngine final : public Engine {
       }
       start = end + 1;
     }
-    return Execute("SET SESSION sql_mode = '" + mode + "MSSQL'", nullptr);
+    if (!Execute("SET SESSION sql_mode = '" + mode + "MSSQL'", nullptr) ||
+        !Query("SHOW VARIABLES WHERE Variable_name IN ('wsrep_on', "
+               "'wsrep_mode', 'innodb_force_primary_key', "
+               "'sql_require_primary_key')",
+               rows)) {
+      return false;
+    }
+    for (const auto& row : rows.values) {
+      const std::string name = row[0].value_or(""), v = row[1].value_or("");
+      if (name == "wsrep_on") cluster_ = v == "ON";
+      if (v == "ON" || v.find("REQUIRED_PRIMARY_KEY") != std::string::npos)
+        primary_key_required_ = primary_key_required_ || name != "wsrep_on";
+    }
+    // A node outside the primary component takes no statement: no use
+    // going on with it.
+    if (!cluster_) return true;
+    if (!Query("SHOW STATUS LIKE 'wsrep_ready'", rows)) return false;
+    return (!rows.values.empty() && rows.values[0][1] == "ON") ||
+           Fail(Failure::kLost,
+                "the cluster node is not ready (it is outside the cluster's "
+                "primary component, or still joining)");
   }
 
   std::string Describe() const override {
@@ -163,6 +187,35 @@ class OdbcEngine final : public Engine {
   }
   bool Commit() override { return End(SQL_COMMIT); }
   bool Rollback() override { return End(SQL_ROLLBACK); }
+
+  // An index on f_id, through which the library's joins and deletes find
+  // a record's rows. A primary key where the server requires one, and on a
+  // cluster, whose nodes apply a replicated DELETE row by row through the
+  // primary key: the host's own auto-increment row key, invisible, so that
+  // SELECT * shows the library's columns only. InnoDB, the one engine a
+  // cluster replicates and one that rolls back.
+  std::vector<std::string> KeyedUserTable(const std::string& create,
+                                          const std::string&,
+                                          std::string& added) const override {
+    added.clear();
+    if (!mysql_ || create.empty() || create.back() != ')') return {create};
+    std::string keyed =
+        create.substr(0, create.size() - 1) + ", INDEX IX_f_id (f_id)";
+    added = "an index on f_id";
+    if (primary_key_required_ || cluster_) {
+      keyed += ", qm_row bigint NOT NULL AUTO_INCREMENT INVISIBLE PRIMARY KEY";
+      added += std::string(", the invisible row key qm_row as primary key (") +
+               (cluster_ ? "a cluster node" : "the server requires one") + ")";
+    }
+    added += ", ENGINE=InnoDB";
+    return {keyed + ") ENGINE=InnoDB"};
+  }
+  bool Cluster() const override { return cluster_; }
+  bool SyncReads(bool on) override {
+    return !cluster_ || Execute(on ? "SET SESSION wsrep_sync_wait = 1"
+                                   : "SET SESSION wsrep_sync_wait = 0",
+                                nullptr);
+  }
 
   bool ListTables(std::vector<std::string>& names) override {
     Statement st(this);
@@ -327,6 +380,8 @@ class OdbcEngine final : public Engine {
   std::unique_ptr<Handle> dbc_;
   std::string dbms_, version_;
   bool mysql_ = false;
+  bool cluster_ = false;
+  bool primary_key_required_ = false;
 };
 
 }  // namespace

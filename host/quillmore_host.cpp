@@ -81,7 +81,10 @@ const Command kCommands[] = {
     {"init", "DEVICE", "create the database, text table, user tables",
      "On a server (--odbc): the library's CREATE DATABASE on a connection\n"
      "without a database, then the device's own connection string. Then the\n"
-     "text table (GetCreateQuery) and the user tables (GetUserCreateQueryEx).\n"
+     "text table (GetCreateQuery) and the user tables (GetUserCreateQueryEx),\n"
+     "each completed with an index on f_id; on MySQL and MariaDB also with\n"
+     "ENGINE=InnoDB and, where the server requires a primary key or is a\n"
+     "Galera cluster node, an invisible auto-increment row key qm_row.\n"
      "On SQLite the file is the database, and the text table is created with\n"
      "the host's own equivalent of the SQL Server script (it says so). Only\n"
      "init makes a database file.",
@@ -134,7 +137,9 @@ const Command kCommands[] = {
     {"prune", "DEVICE", "delete old records and their user-table rows",
      "The library's DELETE batch (GetDeleteQueryByID for --below,\n"
      "GetDeleteQueryByDate for --before) for the text table and the user\n"
-     "tables, in one transaction. One of the two options is needed. On a\n"
+     "tables, in steps of at most 1000 records, oldest first, one transaction\n"
+     "each: the batch for the bound the 1000th remaining record sets, until\n"
+     "the bound given is reached. One of the two options is needed. On a\n"
      "terminal it says how many records go and asks first (--yes doesn't).",
      kEngine | kPrune | kYes,
      [](Road& road, const Operands&) { return road.Prune(); }},
@@ -167,7 +172,9 @@ const char kFooter[] =
     "folder), which runs devices of type 2 and 3 (the SQL Server forms); or\n"
     "--odbc, the device's own connection string (type 4: MariaDB or MySQL\n"
     "through the driver registered as \"MySQL ODBC 3.51 Driver\"), with\n"
-    "--odbc-extra attributes added to it, e.g. \"PORT=3307;\".\n"
+    "--odbc-extra attributes added to it, e.g. \"PORT=3307;\". On a cluster,\n"
+    "--nodes HOST[:PORT],... lists its nodes: a command goes on through the\n"
+    "next when its node fails.\n"
     "'quillmore-host COMMAND --help' tells more. Exit status: 0 done, 1 a\n"
     "statement failed or was refused, 2 bad arguments, 3 what was asked can't\n"
     "run on this engine, 128+N stopped by signal N after committing.";
@@ -212,6 +219,11 @@ void AddOptions(CLI::App& app, unsigned which, Options& o,
                                    "attributes added to the connection "
                                    "string, e.g. \"PORT=3307;\"")
                         ->option_text("ATTRS"));
+    app.add_option("--nodes", o.nodes,
+                   "a cluster's nodes, each in place of the string's SERVER "
+                   "and PORT: the first that answers, the next when one fails")
+        ->option_text("HOST[:PORT],...")
+        ->delimiter(',');
     app.add_option("--busy-timeout", o.busy_timeout,
                    "seconds to wait for a database another connection "
                    "holds locked (60)")
@@ -292,7 +304,8 @@ int ParseFailed(const CLI::App& app, const CLI::ParseError& e, int argc,
     std::string word;
     for (int i = 1; i < argc && word.empty(); ++i) {
       const std::string a = argv[i];
-      if (a == "--db" || a == "--odbc-extra" || a == "--busy-timeout") {
+      if (a == "--db" || a == "--odbc-extra" || a == "--nodes" ||
+          a == "--busy-timeout") {
         ++i;  // its value
       } else if (a.empty() || a[0] != '-') {
         word = a;
@@ -374,6 +387,12 @@ int Main(int argc, char** argv) {
   }
   if (given_extra > 0 && given_odbc == 0) {
     return Usage("--odbc-extra goes with --odbc");
+  }
+  if (!o.nodes.empty() && given_odbc == 0) {
+    return Usage("--nodes goes with --odbc");
+  }
+  for (const std::string& node : o.nodes) {
+    if (node.empty()) return Usage("--nodes takes HOST[:PORT],...");
   }
   for (size_t k = 0; k < subs.size(); ++k) {
     const Command& c = *subs[k].first;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine.h"
+#include "ingest.h"
 #include "receipts.h"
 
 namespace qmhost {
@@ -77,6 +78,46 @@ TEST(Records, BatchesSplitOnlyBetweenStatements) {
   EXPECT_EQ(Statements("\n" + want[0] + "\n\n" + want[1] + "\n"), want);
   EXPECT_EQ(Escaped("O'Neil \\ x", false), "O''Neil \\ x");
   EXPECT_EQ(Escaped("O'Neil \\ x", true), "O''Neil \\\\ x");
+}
+
+// A batch whose COMMIT lost its connection is found by its ids and the
+// texts written under them: a batch that never committed may have had its
+// ids given again, to other records.
+TEST(Records, LostBatchIsFoundByItsIdsAndTexts) {
+  using Outcome = Recovery::Outcome;
+  std::string error;
+  auto db = OpenSqlite(":memory:", true, error);
+  ASSERT_TRUE(db && db->Execute("CREATE TABLE T (f_id INTEGER, f_text TEXT)"));
+  for (int id = 1; id <= 1003; id = id == 501 ? 1001 : id + 1) {
+    const std::string text = id > 1000 ? "other" : "r" + std::to_string(id);
+    ASSERT_TRUE(db->Execute("INSERT INTO T VALUES (" + std::to_string(id) +
+                            ", '" + text + "')"));
+  }
+  const struct {
+    long long first;
+    size_t count;
+    std::string table;
+    Outcome want;
+  } cases[] = {
+      {1, 501, "T", Outcome::kCommitted},  // more ids than one IN list
+      {1, 0, "T", Outcome::kCommitted},
+      {2001, 3, "T", Outcome::kNotCommitted},
+      {1001, 3, "T", Outcome::kNotCommitted},  // the ids hold other records
+      {500, 4, "T", Outcome::kUnknown},        // two there, two not
+      {1, 3, "Missing", Outcome::kUnknown},
+  };
+  for (const auto& c : cases) {
+    std::vector<long long> ids;
+    std::vector<Record> records(c.count);
+    std::vector<const Record*> pointers;
+    for (size_t i = 0; i < c.count; ++i) {
+      ids.push_back(c.first + static_cast<long long>(i));
+      records[i].text = "r" + std::to_string(ids.back());
+      pointers.push_back(&records[i]);
+    }
+    EXPECT_EQ(FindBatch(*db, c.table, ids, pointers), c.want)
+        << c.first << " +" << c.count << " in " << c.table;
+  }
 }
 
 }  // namespace

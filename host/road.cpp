@@ -11,7 +11,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
+#include <thread>
 
 #include "ingest.h"
 #include "library_text.h"
@@ -25,10 +27,13 @@ namespace {
 using quillmore_tools::BatchText;
 using quillmore_tools::RecordText;
 
-// The connection string without its DATABASE attribute, and the password
-// hidden for messages.
+constexpr int kPruneStep = 1000;  // records a prune deletes per transaction
+
+// The connection string without its DATABASE attribute, the password
+// hidden for messages, or with the SERVER and PORT of a cluster node
+// ("HOST[:PORT]", an IPv6 address in brackets when a port follows).
 std::string Attributes(const std::string& connection, bool drop_database,
-                       bool hide_password) {
+                       bool hide_password, const std::string& node = {}) {
   std::string out;
   size_t start = 0;
   while (start < connection.size()) {
@@ -39,9 +44,23 @@ std::string Attributes(const std::string& connection, bool drop_database,
     for (char& c : key)
       c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (hide_password && key == "PWD") attr = "PWD=...";
-    if (!(drop_database && key == "DATABASE")) out += attr + ";";
+    if (!(drop_database && key == "DATABASE") &&
+        !(!node.empty() && (key == "SERVER" || key == "PORT"))) {
+      out += attr + ";";
+    }
     start = end + 1;
   }
+  if (node.empty()) return out;
+  const size_t colon = node.rfind(':');
+  const bool port =
+      colon != std::string::npos && colon + 1 < node.size() &&
+      node.find_first_not_of("0123456789", colon + 1) == std::string::npos &&
+      (node.find(':') == colon || (node[0] == '[' && node[colon - 1] == ']'));
+  std::string server = port ? node.substr(0, colon) : node;
+  if (server.size() > 2 && server.front() == '[' && server.back() == ']')
+    server = server.substr(1, server.size() - 2);
+  out += "SERVER=" + server + ";";
+  if (port) out += "PORT=" + node.substr(colon + 1) + ";";
   return out;
 }
 
@@ -83,9 +102,12 @@ bool Road::Confirm(const std::string& what) const {
 
 std::string Road::EngineArguments() const {
   if (!o_.odbc) return " --db " + Quoted(o_.db);
-  return " --odbc" + (o_.odbc_extra.empty()
-                          ? ""
-                          : " --odbc-extra " + Quoted(o_.odbc_extra));
+  std::string nodes;
+  for (const std::string& n : o_.nodes) nodes += (nodes.empty() ? "" : ",") + n;
+  return " --odbc" +
+         (o_.odbc_extra.empty() ? ""
+                                : " --odbc-extra " + Quoted(o_.odbc_extra)) +
+         (nodes.empty() ? "" : " --nodes " + Quoted(nodes));
 }
 
 std::string Road::Esc(const std::string& value) const {
@@ -111,24 +133,147 @@ bool Road::Run(const std::string& sql, long long* changed) {
   return false;
 }
 
+bool Road::SyncReads() {
+  sync_reads_ = true;
+  if (db_->SyncReads(true)) return true;
+  Failed("SET SESSION wsrep_sync_wait = 1", db_->error());
+  return false;
+}
+
+// A read runs again on the next node when its connection is lost.
 bool Road::Query(const std::string& sql, Rows& rows, bool show) {
   if (show) Show(sql);
-  if (db_->Query(sql, rows)) return true;
-  Failed(sql, db_->error());
-  return false;
+  return OnAnyNode([&] {
+    if (db_->Query(sql, rows)) return Failure::kNone;
+    Failed(sql, db_->error());
+    return db_->failure();
+  });
 }
 
 std::string Road::TextTable() {
   return RecordText([&](char* b, uint32_t n) { return q_.GetTableName(b, n); });
 }
 
-int Road::Connect(const std::string& connection) {
-  std::string error;
-  db_ = OpenOdbc(connection, error);
-  if (db_) return kOk;
-  std::fprintf(stderr, "quillmore-host: can't connect with %s\n  ODBC: %s\n",
-               Attributes(connection, false, true).c_str(), error.c_str());
+std::string Road::NodeName(size_t i) const {
+  return o_.nodes.empty() ? "the server" : o_.nodes[i];
+}
+
+std::unique_ptr<Engine> Road::OpenNode(const std::string& connection, size_t i,
+                                       std::string& error) {
+  std::unique_ptr<Engine> db = OpenOdbc(
+      o_.nodes.empty() ? connection
+                       : Attributes(connection, false, false, o_.nodes[i]),
+      error);
+  if (db && (!db->SetBusyTimeout(o_.busy_timeout) ||
+             (sync_reads_ && !db->SyncReads(true)))) {
+    error = db->error();
+    db.reset();
+  }
+  return db;
+}
+
+int Road::Connect(const std::string& connection, size_t first) {
+  const size_t count = std::max<size_t>(1, o_.nodes.size());
+  for (size_t k = 0; k < count; ++k) {
+    const size_t i = (first + k) % count;
+    std::string error;
+    db_ = OpenOdbc(o_.nodes.empty()
+                       ? connection
+                       : Attributes(connection, false, false, o_.nodes[i]),
+                   error);
+    if (db_) {
+      node_ = i;
+      return kOk;
+    }
+    std::fprintf(stderr,
+                 "quillmore-host: can't connect to %s with %s\n  ODBC: %s\n",
+                 NodeName(i).c_str(),
+                 Attributes(connection, false, true).c_str(), error.c_str());
+  }
   return kFailed;
+}
+
+bool Road::Failover(std::string& error) {
+  if (!o_.odbc) {
+    error = "an SQLite file has no other way in";
+    return false;
+  }
+  const std::string lost = NodeName(node_), why = db_->error();
+  const size_t count = std::max<size_t>(1, o_.nodes.size());
+  const auto start = std::chrono::steady_clock::now();
+  // Survivors of a node's death take a few seconds to form the cluster
+  // again: each round tries every node, then waits a little longer.
+  for (double pause = 0.1;; pause = std::min(2.0, 2 * pause)) {
+    for (size_t k = 1; k <= count; ++k) {
+      const size_t i = (node_ + k) % count;
+      std::unique_ptr<Engine> db = OpenNode(connection_, i, error);
+      if (!db) continue;
+      std::fprintf(stderr,
+                   "%squillmore-host: lost %s (%s); going on through %s\n",
+                   isatty(2) == 1 ? "\n" : "", lost.c_str(), why.c_str(),
+                   NodeName(i).c_str());
+      db_ = std::move(db);
+      node_ = i;
+      return true;
+    }
+    const double spent =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
+    if (StopRequested() || spent + pause > std::max(1.0, o_.busy_timeout))
+      break;
+    std::this_thread::sleep_for(std::chrono::duration<double>(pause));
+  }
+  error = "no node answered within the busy timeout (" + error + ")";
+  return false;
+}
+
+template <typename Work>
+bool Road::OnAnyNode(Work work) {
+  // Each node may fail it a few times over, not forever.
+  size_t left = 3 * std::max<size_t>(1, o_.nodes.size());
+  for (Failure f; (f = work()) != Failure::kNone;) {
+    std::string error;
+    if (f != Failure::kLost || left-- == 0) return false;
+    if (!Failover(error)) {
+      std::fprintf(stderr, "quillmore-host: %s\n", error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+Engine* Road::Reconnect(Engine&, std::string& error) {
+  // A connection lost over and over (nodes failing one after another, a
+  // network that keeps dropping) ends the ingest rather than spinning.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - reconnects_since_ > std::chrono::minutes(1)) {
+    reconnects_since_ = now;
+    reconnects_ = 0;
+  }
+  if (++reconnects_ > 3 * std::max<size_t>(1, o_.nodes.size()) + 3) {
+    error = "the connection was lost " + std::to_string(reconnects_ - 1) +
+            " times within a minute";
+    return nullptr;
+  }
+  return Failover(error) ? db_.get() : nullptr;
+}
+
+// Read where every commit the cluster made before the read is seen.
+Recovery::Outcome Road::Committed(Engine& db, const std::string& text_table,
+                                  const std::vector<long long>& ids,
+                                  const std::vector<const Record*>& records) {
+  Outcome found = Outcome::kUnknown;
+  if (db.SyncReads(true)) {
+    found = FindBatch(db, text_table, ids, records);
+    if (!db.SyncReads(sync_reads_)) found = Outcome::kUnknown;
+  }
+  if (found != Outcome::kUnknown) {
+    std::fprintf(stderr, "quillmore-host: the batch whose COMMIT was lost %s\n",
+                 found == Outcome::kCommitted
+                     ? "had committed"
+                     : "had not committed: running it again");
+  }
+  return found;
 }
 
 int Road::Open(bool create_database) {
@@ -201,11 +346,14 @@ int Road::Open(bool create_database) {
           type_, type_);
       return kFailed;
     }
-    if (const int rc = Connect(Attributes(connection, true, false)); rc != kOk)
+    if (const int rc = Connect(Attributes(connection, true, false), 0);
+        rc != kOk) {
       return rc;
+    }
     if (!Run(create)) return kFailed;
   }
-  if (const int rc = Connect(connection); rc != kOk) return rc;
+  connection_ = connection;
+  if (const int rc = Connect(connection, 0); rc != kOk) return rc;
   return Ready();
 }
 
@@ -245,7 +393,7 @@ std::vector<Road::Table> Road::Tables() {
     }
     Table& t = out.emplace_back();
     t.name = create.substr(13, open - 13);
-    t.create = {create};
+    t.create = db_->KeyedUserTable(create, t.name, t.keys);
     const std::string list = create.substr(open + 2, close - open - 2);
     for (size_t start = 0; start < list.size();) {
       size_t end = list.find(", ", start);
@@ -341,7 +489,8 @@ int Road::Init() {
       for (const std::string& sql : t.create) {
         if (!Run(sql)) return kFailed;
       }
-      done += "created " + t.name + "\n";
+      done += "created " + t.name +
+              (t.keys.empty() ? "" : " (the host added " + t.keys + ")") + "\n";
       continue;
     }
     if (t.clauses.empty() && !t.missing.empty()) {
@@ -398,7 +547,7 @@ int Road::IngestFile(const std::string& path) {
                      name.c_str(), r.line, r.statement.c_str(),
                      db_->Describe().c_str(), r.message.c_str());
       },
-      o_.busy_timeout);
+      o_.busy_timeout, o_.odbc ? static_cast<Recovery*>(this) : nullptr);
   CatchStop();
   LineReader reader(file.get());
   std::string line, error;
@@ -524,7 +673,7 @@ int Road::Browse(const std::string& from, const std::string& to) {
     return kFailed;
   }
   Rows rows, text;
-  if (!Query(sql, rows)) return kFailed;
+  if (!SyncReads() || !Query(sql, rows)) return kFailed;
   if (!o_.quiet && !o_.tsv) {
     std::printf(
         "-- the host's own SELECT, for the records the joins leave "
@@ -704,6 +853,7 @@ int Road::Search(int camera, const std::string& from, const std::string& to,
   Terms t;
   if (const int rc = ReadTerms(args, t); rc != kOk) return rc;
   if (!t.xml_items.empty()) return XmlSearch(camera, from, to, t);
+  if (!SyncReads()) return kFailed;
   const int join = o_.or_mode ? 1 : 0;
   std::vector<_tagSEARCHPARAM> sql_terms, keyword_terms;
   for (size_t i = 0; i < t.typed.size(); ++i) {
@@ -817,27 +967,17 @@ int Road::XmlSearch(int camera, const std::string& from, const std::string& to,
 
 int Road::Prune() {
   const bool by_date = !o_.before.empty();
-  std::string batch;
-  if (by_date) {
-    batch = RecordText([&](char* b, uint32_t n) {
-      return q_.GetDeleteQueryByDate(Esc(o_.before).c_str(), b, n);
-    });
-  } else {
+  long below = 0;
+  if (!by_date) {
     char* end = nullptr;
-    const long id = std::strtol(o_.below.c_str(), &end, 10);
-    if (o_.below.empty() || *end != '\0' || id < 0 || id > 2147483647L) {
+    below = std::strtol(o_.below.c_str(), &end, 10);
+    if (o_.below.empty() || *end != '\0' || below < 0 || below > 2147483647L) {
       std::fprintf(stderr,
                    "quillmore-host: prune: --below takes a record number\n");
       return kUsage;
     }
-    batch = RecordText([&](char* b, uint32_t n) {
-      return q_.GetDeleteQueryByID(static_cast<int>(id), b, n);
-    });
   }
-  if (batch.empty()) {
-    std::fprintf(stderr, "quillmore-host: the library made no DELETE batch\n");
-    return kFailed;
-  }
+  if (!SyncReads()) return kFailed;
   Rows count;
   if (!Query("SELECT COUNT(*) FROM " + TextTable() + " WHERE " +
                  (by_date ? "f_date < '" + Esc(o_.before) + "'"
@@ -852,23 +992,95 @@ int Road::Prune() {
                ", and their user-table rows")) {
     return kFailed;
   }
-  if (!db_->Begin()) {
-    Failed("BEGIN", db_->error());
-    return kFailed;
-  }
-  for (const std::string& sql : Statements(batch)) {
-    long long changed = 0;
-    if (!Run(sql, &changed)) {
-      db_->Rollback();
-      std::fprintf(stderr, "quillmore-host: nothing was deleted\n");
+  // The library's batch for successive bounds, the oldest records first,
+  // one transaction a step: no transaction (and on a cluster no replicated
+  // write set) holds a whole table's rows. A step's bound is the record
+  // kPruneStep places on; a bound equal to the last one (more records than
+  // a step in one second) moves on to the next value there is.
+  const std::string column = by_date ? "f_date" : "f_id";
+  const std::string last = by_date ? o_.before : std::to_string(below);
+  const std::string from = " FROM " + TextTable() + " WHERE " + column + " < " +
+                           (by_date ? "'" + Esc(last) + "'" : last);
+  std::vector<std::pair<std::string, long long>> deleted;
+  std::string bound;
+  long steps = 0;
+  // One step; run again on another node when its connection is lost (a
+  // step lost during its COMMIT may have committed: the next bound then
+  // lies further on, and its rows are not counted).
+  auto step = [&]() -> Failure {
+    Rows r;
+    if (!Query("SELECT " + column + from + " ORDER BY " + column +
+                   " LIMIT 1 OFFSET " + std::to_string(kPruneStep),
+               r, false)) {
+      return db_->failure();
+    }
+    std::string next =
+        !r.values.empty() && r.values[0][0] ? *r.values[0][0] : last;
+    if (next == bound) {
+      const std::string after = by_date ? "'" + Esc(bound) + "'" : bound;
+      if (!Query("SELECT MIN(" + column + ")" + from + " AND " + column +
+                     " > " + after,
+                 r, false)) {
+        return db_->failure();
+      }
+      next = r.values.at(0).at(0).value_or(last);
+    }
+    const std::vector<std::string> statements =
+        Statements(RecordText([&](char* b, uint32_t n) {
+          return by_date ? q_.GetDeleteQueryByDate(Esc(next).c_str(), b, n)
+                         : q_.GetDeleteQueryByID(std::stoi(next), b, n);
+        }));
+    if (statements.empty()) {
+      std::fprintf(stderr,
+                   "quillmore-host: the library made no DELETE batch\n");
+      return Failure::kFatal;
+    }
+    if (!db_->Begin()) {
+      Failed("BEGIN", db_->error());
+      return db_->failure();
+    }
+    std::vector<long long> changed(statements.size());
+    for (size_t i = 0; i < statements.size(); ++i) {
+      if (steps == 0) Show(statements[i]);
+      if (!db_->Execute(statements[i], &changed[i])) {
+        Failed(statements[i], db_->error());
+        const Failure kind = db_->failure();
+        db_->Rollback();
+        return kind;
+      }
+    }
+    if (!db_->Commit()) {
+      Failed("COMMIT", db_->error());
+      return db_->failure();
+    }
+    deleted.resize(statements.size());
+    for (size_t i = 0; i < statements.size(); ++i) {
+      // "DELETE FROM [name] WHERE ..." or "DELETE FROM name WHERE ...".
+      std::string table = statements[i].substr(12);
+      table = table.substr(0, table.find(' '));
+      if (table.size() > 2 && table[0] == '[')
+        table = table.substr(1, table.size() - 2);
+      deleted[i] = {table, deleted[i].second + changed[i]};
+    }
+    bound = next;
+    ++steps;
+    return Failure::kNone;
+  };
+  while (bound != last) {
+    if (!OnAnyNode(step)) {
+      std::fprintf(stderr,
+                   "quillmore-host: the step in flight deleted nothing; the "
+                   "%ld steps before it did\n",
+                   steps);
       return kFailed;
     }
-    std::printf("   %lld rows deleted\n", changed);
   }
-  if (!db_->Commit()) {
-    Failed("COMMIT", db_->error());
-    return kFailed;
-  }
+  std::printf(
+      "deleted in %ld steps of at most %d records, one transaction "
+      "each:\n",
+      steps, kPruneStep);
+  for (const auto& [table, rows] : deleted)
+    std::printf("   %lld rows from %s\n", rows, table.c_str());
   return kOk;
 }
 
@@ -895,6 +1107,7 @@ int Road::Drop() {
 int Road::Stats() {
   std::vector<Table> tables = Tables();
   std::vector<std::string> present;
+  if (!SyncReads()) return kFailed;
   if (!Compare(tables) || !db_->ListTables(present)) {
     if (db_->failure() != Failure::kNone)
       Failed("(the list of tables)", db_->error());

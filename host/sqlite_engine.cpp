@@ -106,6 +106,15 @@ class SqliteEngine final : public Engine {
     return true;
   }
 
+  // Index names are the database's, not the table's, on SQLite.
+  std::vector<std::string> KeyedUserTable(const std::string& create,
+                                          const std::string& table,
+                                          std::string& added) const override {
+    added = "an index on f_id";
+    return {create,
+            "CREATE INDEX IX_" + table + "_f_id ON " + table + " (f_id)"};
+  }
+
   bool ListColumns(const std::string& table,
                    std::vector<std::string>& names) override {
     Rows rows;

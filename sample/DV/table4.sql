@@ -1,1 +1,1 @@
-CREATE TABLE %s (f_id int NOT NULL AUTO_INCREMENT PRIMARY KEY, f_date datetime NOT NULL, f_systime varchar(50) NULL, f_cam int NOT NULL, f_text longtext NULL, f_xml longtext NULL, f_savepath varchar(255) NULL, f_savepos int NULL, INDEX IX_%s_date (f_date))
+CREATE TABLE %s (f_id int NOT NULL AUTO_INCREMENT PRIMARY KEY, f_date datetime NOT NULL, f_systime varchar(50) NULL, f_cam int NOT NULL, f_text longtext NULL, f_xml longtext NULL, f_savepath varchar(255) NULL, f_savepos int NULL, INDEX IX_%s_date (f_date)) ENGINE=InnoDB
