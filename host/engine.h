@@ -130,9 +130,14 @@ std::vector<std::string> Statements(const std::string& batch);
 
 // A stop asked for from outside (SIGINT, SIGTERM): set from a signal
 // handler, read by long waits (a busy database) and by the ingest between
-// records.
+// records. RequestStop is safe in a signal handler.
 void RequestStop();
 bool StopRequested();
+// Readable once a stop is asked for: a wait for input polls it beside the
+// input, so a stop that comes just before the wait still ends it. Made on
+// the first call, which must come before the handler that asks for stops is
+// set; -1 if no pipe could be made.
+int StopDescriptor();
 
 }  // namespace qmhost
 

@@ -1,5 +1,6 @@
 #include "records.h"
 
+#include <poll.h>
 #include <simdjson.h>
 #include <unistd.h>
 
@@ -294,6 +295,13 @@ bool LineReader::Next(std::string& line, bool& too_long) {
   bool any = false;
   while (true) {
     if (pos_ == len_) {
+      // A stop that comes between this check and the read makes the stop
+      // descriptor readable, so the wait for input never outlasts it.
+      if (StopRequested()) return false;
+      pollfd wait[2] = {{fd_, POLLIN, 0}, {StopDescriptor(), POLLIN, 0}};
+      if (poll(wait, wait[1].fd >= 0 ? 2 : 1, -1) < 0 && errno == EINTR)
+        continue;
+      if (wait[1].revents != 0) return false;
       const ssize_t n = read(fd_, buf_, sizeof buf_);
       if (n < 0 && errno == EINTR && !StopRequested()) continue;
       if (n < 0 && errno != EINTR) error = errno;

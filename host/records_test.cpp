@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -59,6 +60,25 @@ TEST(Records, JsonLinesReadWhatTheyMeanOrSayWhy) {
 
 // Every generated value fits the sample till's columns (the road test reads
 // receipts back through the engines).
+// A stop that comes while a record is being stored ends the next wait for
+// input at once, though the pipe's writer stays open (in a child process:
+// the stop is for the whole process; the alarm ends a wait that hangs).
+TEST(Records, AStopEndsTheWaitForInput) {
+  EXPECT_EXIT(
+      {
+        int p[2];
+        if (pipe(p) != 0 || write(p[1], "a\n", 2) != 2) _exit(2);
+        LineReader reader(p[0]);
+        std::string line;
+        bool too_long = false;
+        if (!reader.Next(line, too_long) || line != "a") _exit(3);
+        RequestStop();
+        alarm(5);
+        _exit(reader.Next(line, too_long) ? 4 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(Records, GeneratedReceiptsFitTheirColumns) {
   ReceiptGenerator gen(3);
   for (int i = 0; i < 2000; ++i) {

@@ -75,6 +75,7 @@ void OnStop(int signal) {
 // one ends the program at once (the database then rolls the batch back).
 // No SA_RESTART: a read waiting for input returns.
 void CatchStop() {
+  StopDescriptor();  // made before a handler can write to it
   struct sigaction action {};
   action.sa_handler = OnStop;
   sigemptyset(&action.sa_mask);
