@@ -34,13 +34,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ascii.h"
 #include "bench_pair.h"
 #include "config/database_settings.h"
 #include "frame/datastore.h"
-#include "platform/ascii.h"
 #include "platform/posix_files.h"
-#include "platform/profile_document.h"
 #include "platform/system_platform.h"
+#include "profile/profile_document.h"
 #include "testing/test_installation.h"
 
 namespace quillmore {

@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "escaped_fields.h"
-#include "platform/ascii.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/profile_document.h"
+#include "profile/profile_document.h"
 
 namespace quillmore {
 

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "platform/posix_files.h"
 #include "platform/read_access.h"
 #include "platform/system_platform.h"

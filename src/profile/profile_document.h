@@ -21,8 +21,8 @@
 //
 // A document is a value: copies and moves are independent of the source. A
 // const document may be read from several threads at once.
-#ifndef QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
-#define QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
+#ifndef QUILLMORE_PROFILE_PROFILE_DOCUMENT_H_
+#define QUILLMORE_PROFILE_PROFILE_DOCUMENT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +32,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/profile_encoding.h"
+#include "profile/profile_encoding.h"
 
 namespace quillmore {
 
@@ -214,4 +214,4 @@ class ProfileDocument {
 
 }  // namespace quillmore
 
-#endif  // QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
+#endif  // QUILLMORE_PROFILE_PROFILE_DOCUMENT_H_

@@ -1,4 +1,4 @@
-#include "platform/profile_document.h"
+#include "profile/profile_document.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/ascii.h"
-#include "platform/profile_integer.h"
+#include "base/ascii.h"
+#include "profile/profile_integer.h"
 
 namespace quillmore {
 namespace {

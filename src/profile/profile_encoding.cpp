@@ -1,4 +1,4 @@
-#include "platform/profile_encoding.h"
+#include "profile/profile_encoding.h"
 
 #include <cstdint>
 
