@@ -1,12 +1,11 @@
 #include "profile/profile_document.h"
 
 #include <algorithm>
-#include <bit>
-#include <chrono>
 #include <cstring>
 #include <utility>
 
 #include "base/ascii.h"
+#include "base/word_scan.h"
 #include "profile/profile_integer.h"
 
 namespace quillmore {
@@ -19,126 +18,23 @@ std::string_view UpToNul(std::string_view s) {
 
 std::string_view NameOf(std::string_view s) { return Trim(UpToNul(s)); }
 
-// a == b, inline: names and values are short, a call to memcmp costs more
-// than comparing them.
-bool SameBytes(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* p = a.data();
-  const char* q = b.data();
-  auto word = [](const char* at) {
-    std::uint64_t w;
-    std::memcpy(&w, at, 8);
-    return w;
-  };
-  if (n >= 8) {
-    for (std::size_t i = 0; i + 8 < n; i += 8) {
-      if (word(p + i) != word(q + i)) return false;
-    }
-    return word(p + n - 8) == word(q + n - 8);  // the last eight, overlapping
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (p[i] != q[i]) return false;
-  }
-  return true;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (SameBytes(a, b)) return true;  // names are mostly written as read
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
-// Where the first of the bytes `kStops` is in `s`, or its length. Eight
-// bytes at a time; in a word, the lowest byte that matches is found exactly
-// (a borrow only marks bytes above it).
-template <char... kStops>
-std::size_t FirstOf(std::string_view s) {
-  const char* const p = s.data();
-  const std::size_t n = s.size();
-  std::size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    auto zero = [](std::uint64_t w) { return (w - kOnes) & ~w & kHigh; };
-    for (; i + 8 <= n; i += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p + i, 8);
-      const std::uint64_t m =
-          (zero(w ^ (static_cast<unsigned char>(kStops) * kOnes)) | ...);
-      if (m != 0) return i + static_cast<std::size_t>(std::countr_zero(m) / 8);
-    }
-  }
-  while (i < n && ((p[i] != kStops) && ...)) ++i;
-  return i;
-}
-
 // Where a caller's text ends on one line: a NUL ends it, as a C string; a
 // line break would start a line of its own.
 std::size_t LineEnd(std::string_view s) { return FirstOf<'\0', '\r', '\n'>(s); }
 
-// Chosen once per process, so no file can be made whose names all fall
-// into one bucket.
-const std::uint64_t kHashSeed = [] {
-  std::uint64_t s = static_cast<std::uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
-  s ^= reinterpret_cast<std::uintptr_t>(&s) * 0x9E3779B97F4A7C15ull;
-  return s;
-}();
-
-// ASCII a to z as A to Z in eight bytes at once; other bytes as they are.
-std::uint64_t FoldWord(std::uint64_t w) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  const std::uint64_t low7 = w & ~kHigh;
-  const std::uint64_t from_a = low7 + (0x80 - 'a') * kOnes;  // high bit: >= 'a'
-  const std::uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;  // > 'z'
-  const std::uint64_t lower = from_a & ~past_z & ~w & kHigh;
-  return w ^ (lower >> 2);  // 0x80 >> 2 is the case bit
-}
-
-std::uint64_t Mix(std::uint64_t x) {
-  x ^= x >> 32;
-  x *= 0xD6E8FEB86659FD93ull;
-  x ^= x >> 32;
-  return x;
-}
-
-// The name without regard to ASCII case, in a table for `salt` (a section
-// number for keys), eight bytes at a time.
-std::uint32_t NameHash(std::string_view name, std::uint64_t salt) {
-  constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
-  std::uint64_t h = kHashSeed ^ salt ^ (name.size() * kOdd);
-  const char* p = name.data();
-  std::size_t n = name.size();
-  for (; n >= 8; n -= 8, p += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ FoldWord(w)) * kOdd;
-    h ^= h >> 29;
-  }
-  std::uint64_t w = 0;
-  if (n > 0 && name.size() >= 8) {
-    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping
-  } else {
-    for (std::size_t j = 0; j < n; ++j) {
-      w |= std::uint64_t{static_cast<unsigned char>(p[j])} << (8 * j);
-    }
-  }
-  h = (h ^ FoldWord(w)) * kOdd;
-  return static_cast<std::uint32_t>(Mix(h));
-}
-
-std::uint64_t KeySalt(std::uint32_t section) {
-  return (std::uint64_t{section} + 1) * 0x9E3779B97F4A7C15ull;
-}
-
 }  // namespace
 
-ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
+ProfileDocument::ProfileDocument(std::string text) {
+  Decode(std::move(text));
+  FindBody();
+  ReserveIndexes();
+  ParseLines();
+}
+
+// base_ holds the text to parse: the file's bytes, or a UTF-16 file's
+// units as UTF-8; nothing when that would exceed kMaxBytes.
+void ProfileDocument::Decode(std::string text) {
+  base_ = std::move(text);
   if (base_.size() > kMaxBytes) base_.clear();
   encoding_ = DetectProfileEncoding(base_);
   if (IsUtf16()) {
@@ -151,107 +47,128 @@ ProfileDocument::ProfileDocument(std::string text) : base_(std::move(text)) {
       encoding_ = ProfileEncoding::kBytes;
     }
   }
+}
+
+// The lines lie between a UTF-8 byte-order mark and a trailing Ctrl-Z.
+void ProfileDocument::FindBody() {
   size_ = base_.size();
   body_end_ = static_cast<std::uint32_t>(base_.size());
   if (body_end_ > 0 && base_[body_end_ - 1] == '\x1A') {
     --body_end_;
     tail_ctrl_z_ = true;
   }
-  // A file without a line end yet gets the system's.
-#ifdef _WIN32
-  eol_ = "\r\n";
-#else
-  eol_ = "\n";
-#endif
-  const std::string_view all(base_);
-  const char* const data = all.data();
-  // Room for what the text can hold, so nothing grows while parsing: a key
-  // needs a line and a '=', a section a line and a '['.
+  if (std::string_view(base_).substr(0, 3) == "\xEF\xBB\xBF") head_ = 3;
+}
+
+// Room for what the text can hold, so nothing grows while parsing: a key
+// needs a line and a '=', a section a line and a '['.
+void ProfileDocument::ReserveIndexes() {
   std::size_t lines = 1, equals = 0, brackets = 0;
-  for (char c : all) {
+  for (char c : base_) {
     lines += c == '\n' || c == '\r';
     equals += c == '=';
     brackets += c == '[';
   }
   keys_.reserve(std::min(lines, equals));
   sections_.reserve(std::min(lines, brackets));
-  Grow(key_table_, std::min(lines, equals));
-  Grow(section_table_, std::min(lines, brackets));
-  std::uint32_t pos = 0;
-  if (all.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
-  head_ = pos;
+  key_index_.Reserve(std::min(lines, equals));
+  section_index_.Reserve(std::min(lines, brackets));
+}
+
+void ProfileDocument::ParseLines() {
+  // A file without a line end yet gets the system's.
+#ifdef _WIN32
+  eol_ = "\r\n";
+#else
+  eol_ = "\n";
+#endif
   SectionId current = kNoSection;
-  bool first_line = true;
-  while (pos < body_end_) {
-    // The line ends at the first CR or LF.
-    const std::size_t rest = body_end_ - pos;
-    const void* lf = std::memchr(data + pos, '\n', rest);
-    std::size_t end = lf != nullptr ? static_cast<const char*>(lf) - data
-                                    : std::size_t{body_end_};
-    if (const void* cr = std::memchr(data + pos, '\r', end - pos)) {
-      end = static_cast<const char*>(cr) - data;
-    }
-    std::size_t next = end;
-    if (next < body_end_) {
-      const std::string_view t = all.substr(next, body_end_ - next);
-      if (t.substr(0, 3) == "\r\r\n") {
-        next += 3;
-      } else if (t.substr(0, 2) == "\r\n") {
-        next += 2;
-      } else {
-        next += 1;  // LF or a lone CR
-      }
-    }
-    const auto line_end = static_cast<std::uint32_t>(end);
-    const auto line_next = static_cast<std::uint32_t>(next);
-    if (first_line && next > end) {
+  for (std::uint32_t pos = head_; pos < body_end_;) {
+    const Line line = LineAt(pos);
+    if (pos == head_ && line.next > line.end) {
       // The file's own line end (that of its first line), so an edit
       // doesn't mix styles; a CR CR LF file gets CR LF.
-      const std::string_view t = all.substr(end, next - end);
+      const std::string_view t(base_.data() + line.end, line.next - line.end);
       eol_ = t == "\r" ? "\r" : (t == "\n" ? "\n" : "\r\n");
     }
-    first_line = false;
-    const std::string_view content = all.substr(pos, end - pos);
+    const std::string_view content(base_.data() + pos, line.end - pos);
     const std::string_view t = Trim(content);
     const std::size_t close =
         !t.empty() && t.front() == '[' ? t.rfind(']') : std::string_view::npos;
     if (close != std::string_view::npos) {
-      const std::string_view name = NameOf(t.substr(1, close - 1));
-      const std::uint32_t hash = NameHash(name, 0);
-      current = kNoSection;
-      if (LookupSection(name, hash) == kNoSection) {
-        current = static_cast<SectionId>(sections_.size());
-        Section s;
-        s.name_pos = static_cast<std::uint32_t>(name.data() - data);
-        s.name_len = static_cast<std::uint32_t>(name.size());
-        s.anchor_end = line_end;
-        s.anchor_next = line_next;
-        s.keys_begin = s.keys_end = s.next_key =
-            static_cast<std::uint32_t>(keys_.size());
-        sections_.push_back(std::move(s));
-        IndexSection(current, hash);
-      }
+      current = ParseHeader(NameOf(t.substr(1, close - 1)), line);
     } else if (current != kNoSection && !t.empty()) {
-      Section& s = sections_[current];
-      s.anchor_end = line_end;
-      s.anchor_next = line_next;
-      Key k;
-      // The first of two equal names counts: a later one is not indexed.
-      if (t.front() != ';' && ParseKey(content, pos, k)) {
-        keys_.push_back(k);
-        const auto id = static_cast<std::uint32_t>(keys_.size() - 1);
-        if (IndexKey(current, id, NameHash(Name(k), KeySalt(current)))) {
-          s.keys_end = id + 1;
-          if (next == end) last_key_ = id;
-        } else {
-          keys_.pop_back();
-        }
-      }
+      ParseKeyLine(current, content, t, line);
     }
-    base_open_ = next == end;
-    pos = line_next;
+    base_open_ = line.next == line.end;
+    pos = line.next;
   }
   ends_open_ = base_open_;
+}
+
+// The line ends at the first CR or LF; CR LF, CR CR LF, LF and a lone CR
+// each end one line.
+ProfileDocument::Line ProfileDocument::LineAt(std::uint32_t pos) const {
+  const char* const data = base_.data();
+  const void* lf = std::memchr(data + pos, '\n', body_end_ - pos);
+  std::size_t end = lf != nullptr ? static_cast<const char*>(lf) - data
+                                  : std::size_t{body_end_};
+  if (const void* cr = std::memchr(data + pos, '\r', end - pos)) {
+    end = static_cast<const char*>(cr) - data;
+  }
+  std::size_t next = end;
+  if (next < body_end_) {
+    const std::string_view t(data + next, body_end_ - next);
+    if (t.substr(0, 3) == "\r\r\n") {
+      next += 3;
+    } else if (t.substr(0, 2) == "\r\n") {
+      next += 2;
+    } else {
+      next += 1;  // LF or a lone CR
+    }
+  }
+  return Line{pos, static_cast<std::uint32_t>(end),
+              static_cast<std::uint32_t>(next)};
+}
+
+ProfileDocument::SectionId ProfileDocument::ParseHeader(std::string_view name,
+                                                        const Line& line) {
+  const auto id = static_cast<SectionId>(sections_.size());
+  const bool added = section_index_.Add(
+      NameIndex::Hash(name), 0, id, [&](std::uint32_t other) {
+        return EqualIgnoringCase(SectionName(sections_[other]), name);
+      });
+  if (!added) return kNoSection;  // the first section of a name counts
+  Section s;
+  s.name_pos = static_cast<std::uint32_t>(name.data() - base_.data());
+  s.name_len = static_cast<std::uint32_t>(name.size());
+  s.anchor_end = line.end;
+  s.anchor_next = line.next;
+  s.keys_begin = s.keys_end = s.next_key =
+      static_cast<std::uint32_t>(keys_.size());
+  sections_.push_back(std::move(s));
+  return id;
+}
+
+// A non-blank line of a section: the section's anchor moves past it,
+// whether it holds a key or not.
+void ProfileDocument::ParseKeyLine(SectionId section, std::string_view content,
+                                   std::string_view trimmed, const Line& line) {
+  Section& s = sections_[section];
+  s.anchor_end = line.end;
+  s.anchor_next = line.next;
+  Key k;
+  if (trimmed.front() == ';' || !ParseKey(content, line.pos, k)) return;
+  const auto id = static_cast<std::uint32_t>(keys_.size());
+  const std::string_view name = Name(k);
+  const bool added = key_index_.Add(
+      NameIndex::Hash(name, section), section, id, [&](std::uint32_t other) {
+        return EqualIgnoringCase(Name(keys_[other]), name);
+      });
+  if (!added) return;  // the first key of a name counts
+  keys_.push_back(k);
+  s.keys_end = id + 1;
+  if (line.next == line.end) last_key_ = id;
 }
 
 std::string_view ProfileDocument::Value(const Key& k) const {
@@ -277,79 +194,25 @@ bool ProfileDocument::ParseKey(std::string_view content, std::uint32_t pos,
   return true;
 }
 
-void ProfileDocument::Grow(std::vector<Slot>& table, std::size_t count) {
-  if ((count + 1) * 2 <= table.size()) return;
-  std::size_t size = std::max<std::size_t>(16, table.size());
-  while (size < (count + 1) * 2) size *= 2;
-  std::vector<Slot> bigger(size);
-  const std::size_t mask = bigger.size() - 1;
-  for (const Slot& s : table) {
-    if (s.id == kNone) continue;
-    std::size_t i = s.hash & mask;
-    while (bigger[i].id != kNone) i = (i + 1) & mask;
-    bigger[i] = s;
-  }
-  table.swap(bigger);
-}
-
-void ProfileDocument::IndexSection(SectionId id, std::uint32_t hash) {
-  Grow(section_table_, sections_.size());
-  const std::size_t mask = section_table_.size() - 1;
-  std::size_t i = hash & mask;
-  while (section_table_[i].id != kNone) i = (i + 1) & mask;
-  section_table_[i] = Slot{hash, id, id};
-}
-
-bool ProfileDocument::IndexKey(SectionId section, std::uint32_t key,
-                               std::uint32_t hash) {
-  Grow(key_table_, keys_.size());
-  const std::size_t mask = key_table_.size() - 1;
-  const std::string_view name = Name(keys_[key]);
-  std::size_t i = hash & mask;
-  for (; key_table_[i].id != kNone; i = (i + 1) & mask) {
-    const Slot& s = key_table_[i];
-    if (s.hash == hash && s.section == section &&
-        SameName(Name(keys_[s.id]), name)) {
-      return false;
-    }
-  }
-  key_table_[i] = Slot{hash, section, key};
-  return true;
-}
-
 ProfileDocument::SectionId ProfileDocument::FindSection(
     std::string_view section) const {
   section = NameOf(section);
-  return LookupSection(section, NameHash(section, 0));
+  return LookupSection(section, NameIndex::Hash(section));
 }
 
 ProfileDocument::SectionId ProfileDocument::LookupSection(
     std::string_view section, std::uint32_t hash) const {
-  if (section_table_.empty()) return kNoSection;
-  const std::size_t mask = section_table_.size() - 1;
-  for (std::size_t i = hash & mask; section_table_[i].id != kNone;
-       i = (i + 1) & mask) {
-    const Slot& s = section_table_[i];
-    if (s.hash == hash && SameName(SectionName(sections_[s.id]), section))
-      return s.id;
-  }
-  return kNoSection;
+  return section_index_.Find(hash, 0, [&](std::uint32_t id) {
+    return EqualIgnoringCase(SectionName(sections_[id]), section);
+  });
 }
 
 std::uint32_t ProfileDocument::FindKey(SectionId section,
                                        std::string_view key) const {
-  if (key_table_.empty()) return kNone;
-  const std::uint32_t hash = NameHash(key, KeySalt(section));
-  const std::size_t mask = key_table_.size() - 1;
-  for (std::size_t i = hash & mask; key_table_[i].id != kNone;
-       i = (i + 1) & mask) {
-    const Slot& s = key_table_[i];
-    if (s.hash == hash && s.section == section &&
-        SameName(Name(keys_[s.id]), key)) {
-      return s.id;
-    }
-  }
-  return kNone;
+  return key_index_.Find(NameIndex::Hash(key, section), section,
+                         [&](std::uint32_t id) {
+                           return EqualIgnoringCase(Name(keys_[id]), key);
+                         });
 }
 
 std::optional<std::string_view> ProfileDocument::Find(
@@ -411,129 +274,156 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
 
 bool ProfileDocument::SetUtf8(std::string_view section, std::string_view key,
                               std::string_view value) {
-  // A name ends at a NUL; a line break before it, or '=' in a key, can't be
-  // written.
-  const std::size_t key_end = FirstOf<'\0', '\r', '\n', '='>(key);
-  if (key_end < key.size() && key[key_end] != '\0') return false;
-  key = Trim(key.substr(0, key_end));
-  if (key.empty() || key.front() == ';' || key.front() == '[') return false;
-  // Writers set one section's keys in a row: its id is kept, by the name
-  // as given (a section's id never changes).
-  SectionId sid = last_section_id_;
-  if (sid != kNoSection && SameBytes(section, last_section_)) {
-    section = SectionName(sections_[sid]);
-  } else {
-    const std::size_t end = LineEnd(section);
-    if (end < section.size() && section[end] != '\0') return false;
-    const std::string_view name = Trim(section.substr(0, end));
-    if (name.empty() || name.find(']') != std::string_view::npos) return false;
-    last_section_.assign(section);
-    sid = last_section_id_ = LookupSection(name, NameHash(name, 0));
-    section = name;
-  }
-  // Keys are mostly set in the file's order: the one after the key of
-  // this section set last (the first after the last) is tried first.
-  std::uint32_t id = kNone;
-  if (sid != kNoSection) {
-    Section& s = sections_[sid];
-    const std::uint32_t next = s.next_key;
-    id = next < s.keys_end && SameName(Name(keys_[next]), key)
-             ? next
-             : FindKey(sid, key);
-    if (id >= s.keys_begin && id < s.keys_end)
-      s.next_key = id + 1 < s.keys_end ? id + 1 : s.keys_begin;
-  }
+  SectionId sid = kNoSection;
+  if (!WritableKey(key) || !SectionToWrite(section, sid)) return false;
+  const std::uint32_t id = KeyToWrite(sid, key);
   // The commonest write, a key set to its value again, changes nothing: a
   // value read from the file holds no NUL or line break to cut.
   if (id != kNone && SameBytes(RawValue(keys_[id]), value)) return false;
   // A line break would start a line of its own: a key nobody wrote.
   value = value.substr(0, LineEnd(value));
-  // Texts that lie in added_ are copied first: appending may move it.
-  // One string each: the value, section and key may all lie there.
-  std::string held[3];
-  int owned = 0;
-  auto own = [&](std::string_view& v) {
-    const std::less_equal<const char*> le;
-    if (!v.empty() && le(added_.data(), v.data()) &&
-        le(v.data(), added_.data() + added_.size())) {
-      held[owned].assign(v);
-      v = held[owned++];
-    }
-  };
-  own(value);
-  if (id != kNone) {
-    const Key& old = keys_[id];
-    if (RawValue(old) == value) return false;
-    const std::string_view name = Name(old), content = Content(old);
-    const std::size_t length = name.size() + 1 + value.size();
-    if (content.size() == length && content.substr(0, name.size()) == name &&
-        content.substr(name.size() + 1) == value && content[name.size()] == '=')
-      return false;  // the line reads name=value already
-    // The text's last byte, a Ctrl-Z, would read as the end-of-file mark.
-    const bool ctrl_z = id == last_key_ && ends_open_ && !tail_ctrl_z_ &&
-                        !value.empty() && value.back() == '\x1A';
-    if (ctrl_z) value.remove_suffix(1);
-    const std::size_t size = size_ - old.len + length;
-    if (size > kMaxBytes || added_.size() + length > kMaxBytes) return false;
-    std::uint32_t pos = old.pos;
-    if (!(old.pos & kAdded)) rewrites_.push_back(Rewrite{id, old.pos, old.len});
-    if ((old.pos & kAdded) && old.name_off == 0 &&
-        content[name.size()] == '=' && length - ctrl_z <= old.len) {
-      // A line that an edit wrote is written over where it fits ("name="
-      // stays), so a key set again and again doesn't grow the document.
-      if (!value.empty()) {
-        std::memcpy(added_.data() + (pos & ~kAdded) + name.size() + 1,
-                    value.data(), value.size());
-      }
-    } else {
-      pos = AppendLine(Name(keys_[id]), value);
-    }
-    ParseKey(At(pos, static_cast<std::uint32_t>(length - ctrl_z)), pos,
-             keys_[id]);
-    tail_ctrl_z_ = tail_ctrl_z_ || ctrl_z;
-    size_ = size;
-    changed_ = true;
+  return id != kNone ? RewriteKey(id, value) : AddKey(sid, section, key, value);
+}
+
+bool ProfileDocument::WritableKey(std::string_view& key) {
+  // A name ends at a NUL; a line break before it, or '=' in a key, can't be
+  // written.
+  const std::size_t end = FirstOf<'\0', '\r', '\n', '='>(key);
+  if (end < key.size() && key[end] != '\0') return false;
+  key = Trim(key.substr(0, end));
+  return !key.empty() && key.front() != ';' && key.front() != '[';
+}
+
+bool ProfileDocument::SectionToWrite(std::string_view& section, SectionId& id) {
+  // Writers set one section's keys in a row: its id is kept, by the name
+  // as given.
+  if (last_section_id_ != kNoSection && SameBytes(section, last_section_)) {
+    id = last_section_id_;
+    section = SectionName(sections_[id]);
     return true;
   }
-  own(section);
-  own(key);
+  const std::size_t end = LineEnd(section);
+  if (end < section.size() && section[end] != '\0') return false;
+  const std::string_view name = Trim(section.substr(0, end));
+  if (name.empty() || name.find(']') != std::string_view::npos) return false;
+  last_section_.assign(section);
+  id = last_section_id_ = LookupSection(name, NameIndex::Hash(name));
+  section = name;
+  return true;
+}
+
+std::uint32_t ProfileDocument::KeyToWrite(SectionId section,
+                                          std::string_view key) {
+  if (section == kNoSection) return kNone;
+  // Keys are mostly set in the file's order: the one after the key of
+  // this section set last (the first after the last) is tried first.
+  Section& s = sections_[section];
+  const std::uint32_t next = s.next_key;
+  const std::uint32_t id =
+      next < s.keys_end && EqualIgnoringCase(Name(keys_[next]), key)
+          ? next
+          : FindKey(section, key);
+  if (id >= s.keys_begin && id < s.keys_end)
+    s.next_key = id + 1 < s.keys_end ? id + 1 : s.keys_begin;
+  return id;
+}
+
+// The key's line takes the new value: written over an edited line where it
+// fits, else as a new line in added_.
+bool ProfileDocument::RewriteKey(std::uint32_t id, std::string_view value) {
+  std::string copy;
+  value = Stable(value, copy);
+  const Key& old = keys_[id];
+  if (RawValue(old) == value) return false;
+  const std::string_view name = Name(old), content = Content(old);
+  const std::size_t length = name.size() + 1 + value.size();
+  if (content.size() == length && content.substr(0, name.size()) == name &&
+      content.substr(name.size() + 1) == value && content[name.size()] == '=')
+    return false;  // the line reads name=value already
+  // The text's last byte, a Ctrl-Z, would read as the end-of-file mark.
+  const bool ctrl_z = id == last_key_ && ends_open_ && !tail_ctrl_z_ &&
+                      !value.empty() && value.back() == '\x1A';
+  if (ctrl_z) value.remove_suffix(1);
+  const std::size_t size = size_ - old.len + length;
+  if (size > kMaxBytes || added_.size() + length > kMaxBytes) return false;
+  std::uint32_t pos = old.pos;
+  if (!(old.pos & kAdded)) rewrites_.push_back(Rewrite{id, old.pos, old.len});
+  if ((old.pos & kAdded) && old.name_off == 0 && content[name.size()] == '=' &&
+      length - ctrl_z <= old.len) {
+    // A line that an edit wrote is written over where it fits ("name="
+    // stays), so a key set again and again doesn't grow the document.
+    if (!value.empty()) {
+      std::memcpy(added_.data() + (pos & ~kAdded) + name.size() + 1,
+                  value.data(), value.size());
+    }
+  } else {
+    pos = AppendLine(Name(keys_[id]), value);
+  }
+  ParseKey(At(pos, static_cast<std::uint32_t>(length - ctrl_z)), pos,
+           keys_[id]);
+  tail_ctrl_z_ = tail_ctrl_z_ || ctrl_z;
+  size_ = size;
+  changed_ = true;
+  return true;
+}
+
+// A new key line after the section's anchor, or in a new section at the
+// end of the text.
+bool ProfileDocument::AddKey(SectionId section, std::string_view section_name,
+                             std::string_view key, std::string_view value) {
+  // One copy each: the value, section and key may all lie in added_.
+  std::string copies[3];
+  value = Stable(value, copies[0]);
+  section_name = Stable(section_name, copies[1]);
+  key = Stable(key, copies[2]);
   const std::size_t length = key.size() + 1 + value.size();
   // A new line after the text's unended last line ends that line first.
   std::size_t grows = length + eol_.size();
   bool closes = false;
-  if (sid == kNoSection) {
+  if (section == kNoSection) {
     closes = ends_open_;
-    grows += section.size() + 2 + eol_.size();
+    grows += section_name.size() + 2 + eol_.size();
   } else {
-    const Section& s = sections_[sid];
+    const Section& s = sections_[section];
     closes = ends_open_ && !s.appended && s.anchor_next == body_end_;
   }
   grows += closes ? eol_.size() : 0;
   if (size_ + grows > kMaxBytes ||
-      added_.size() + section.size() + length > kMaxBytes) {
+      added_.size() + section_name.size() + length > kMaxBytes) {
     return false;
   }
-  if (sid == kNoSection) {
-    sid = static_cast<SectionId>(sections_.size());
+  if (section == kNoSection) {
+    section = static_cast<SectionId>(sections_.size());
     Section s;
-    s.name_pos = Append(section);
-    s.name_len = static_cast<std::uint32_t>(section.size());
+    s.name_pos = Append(section_name);
+    s.name_len = static_cast<std::uint32_t>(section_name.size());
     s.appended = true;
+    section_index_.AddNew(NameIndex::Hash(section_name), 0, section);
     sections_.push_back(std::move(s));
-    IndexSection(sid, NameHash(section, 0));
-    appended_sections_.push_back(sid);
+    appended_sections_.push_back(section);
   }
-  const auto key_id = static_cast<std::uint32_t>(keys_.size());
+  const auto id = static_cast<std::uint32_t>(keys_.size());
   const std::uint32_t pos = AppendLine(key, value);
   Key k;
   ParseKey(At(pos, static_cast<std::uint32_t>(length)), pos, k);
+  key_index_.AddNew(NameIndex::Hash(key, section), section, id);
   keys_.push_back(k);
-  IndexKey(sid, key_id, NameHash(key, KeySalt(sid)));
-  sections_[sid].added_keys.push_back(key_id);
+  sections_[section].added_keys.push_back(id);
   if (closes) ends_open_ = false;
   size_ += grows;
   changed_ = true;
   return true;
+}
+
+std::string_view ProfileDocument::Stable(std::string_view text,
+                                         std::string& copy) const {
+  const std::less_equal<const char*> le;
+  if (text.empty() || !le(added_.data(), text.data()) ||
+      !le(text.data(), added_.data() + added_.size())) {
+    return text;
+  }
+  copy.assign(text);
+  return copy;
 }
 
 std::string ProfileDocument::Text() const {
