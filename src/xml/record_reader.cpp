@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf8.h"
 #include "xml/markup_bounds.h"
 #include "xml/record_parse.h"
 #include "xml/utf8_repair.h"
@@ -137,20 +138,6 @@ void LeaveElement(void* ctx) {
 
 // ---- Events ----------------------------------------------------------------
 
-void AppendUtf8(std::uint32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-    return;
-  }
-  char bytes[4];
-  int n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-  for (int i = n - 1; i > 0; --i, c >>= 6) {
-    bytes[i] = static_cast<char>(0x80 | (c & 0x3F));
-  }
-  bytes[0] = static_cast<char>((n == 2 ? 0xC0 : n == 3 ? 0xE0 : 0xF0) | c);
-  out.append(bytes, static_cast<std::size_t>(n));
-}
-
 // An attribute value as the parser hands it over without substituting
 // entities ("&#38;" for a literal '&', "&name;" for a reference), turned
 // into the text libxml2's tree gives for it: references replaced by the
@@ -173,7 +160,7 @@ bool AppendValue(void* ctx, std::string_view value, std::string& out,
         c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
         if (c > 0x10FFFF) return true;  // the parser refused it already
       }
-      if (c != 0) AppendUtf8(c, out);
+      if (c != 0) AppendUtf8(out, c);
       continue;
     }
     const std::string name(ref);
