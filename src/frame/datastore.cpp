@@ -129,7 +129,7 @@ int DataStore::LoadData(int d) {
   } catch (...) {
     // Out of memory: nothing stays loaded.
     UnloadData();
-    return 0;
+    throw;
   }
   return 1;
 }
