@@ -63,7 +63,7 @@ void Stop(void* ctx) {
 
 // Every error that makes the document fail ends the parse at once, so no
 // work is done past it.
-void OnError(void* ctx, xmlError* error) {
+void OnError(void* ctx, XmlErrorPointer error) {
   if (error->level == XML_ERR_FATAL ||
       (error->domain == XML_FROM_NAMESPACE && error->level == XML_ERR_ERROR)) {
     Stop(ctx);

@@ -114,7 +114,7 @@ xsltSecurityPrefs* SetUp() {
 
 }  // namespace
 
-void IgnoreStructuredError(void*, xmlError*) noexcept {}
+void IgnoreStructuredError(void*, XmlErrorPointer) noexcept {}
 void IgnoreGenericError(void*, const char*, ...) noexcept {}
 
 xsltSecurityPrefs* ForbiddingSecurityPrefs() { return SetUp(); }

@@ -33,8 +33,16 @@ namespace quillmore {
 inline constexpr int kXmlParseOptions =
     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
+// What a structured error handler receives: libxml2 2.12 and later declare
+// `const xmlError*` (xmlStructuredErrorFunc), earlier versions `xmlError*`.
+#if LIBXML_VERSION >= 21200
+using XmlErrorPointer = const xmlError*;
+#else
+using XmlErrorPointer = xmlError*;
+#endif
+
 // Handlers that drop a message; for per-context error channels.
-void IgnoreStructuredError(void* context, xmlError* error) noexcept;
+void IgnoreStructuredError(void* context, XmlErrorPointer error) noexcept;
 void IgnoreGenericError(void* context, const char* message, ...) noexcept;
 
 // Security preferences for every transformation: reading and writing

@@ -74,7 +74,7 @@ __attribute__((format(printf, 2, 3))) void OnTransformError(void* data,
   }
 }
 
-void OnXPathError(void* data, xmlError* error) {
+void OnXPathError(void* data, XmlErrorPointer error) {
   // xmlXPathErr reports an XPath error as its code plus this.
   const int base = XML_XPATH_EXPRESSION_OK;
   if (error->code == base + XPATH_OP_LIMIT_EXCEEDED ||
