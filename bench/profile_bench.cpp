@@ -343,7 +343,7 @@ void Age(const std::string& path, int seconds) {
 // The POSIX platform in the test installation: a fresh one has no cache.
 struct Installed : SystemPlatform {
   explicit Installed(std::string d) : dir(std::move(d)) {}
-  std::string ModuleDirectory() override { return dir; }
+  std::string EnterModuleDirectory() override { return dir; }
   std::uint32_t VolumeSerial() override { return 0x1A2B3C4D; }
   std::string dir;
 };

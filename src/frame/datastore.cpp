@@ -82,7 +82,7 @@ DataStore::DataStore(const DataStore& other)
 DataStore::~DataStore() { UnloadData(); }
 
 std::string DataStore::DvFolder() {
-  return platform_->ModuleDirectory() + "/DV";
+  return platform_->EnterModuleDirectory() + "/DV";
 }
 
 std::string DataStore::ConfigPath(int d) {

@@ -208,7 +208,7 @@ FileCalls& PosixFileCalls() {
   return calls;
 }
 
-std::string SystemPlatform::ModuleDirectory() {
+std::string SystemPlatform::EnterModuleDirectory() {
   char path[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
   // A full buffer may hold a cut path.

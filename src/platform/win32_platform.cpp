@@ -7,7 +7,7 @@
 
 namespace quillmore {
 
-std::string SystemPlatform::ModuleDirectory() {
+std::string SystemPlatform::EnterModuleDirectory() {
   char path[MAX_PATH];
   const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   // A full buffer holds a cut path.
