@@ -304,19 +304,16 @@ XmlPtr<xmlDoc> Parse(std::string_view text, ParseState& state, bool events) {
   }
   // The text is read as UTF-8: no encoding is switched to (that would copy
   // it once more), and the one declared is ignored.
-  xmlParserInputBuffer* buffer = xmlParserInputBufferCreateMem(
-      text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_NONE);
-  if (buffer == nullptr) return nullptr;
-  xmlParserInput* input =
-      xmlNewIOInputStream(context.get(), buffer, XML_CHAR_ENCODING_NONE);
-  if (input == nullptr) {
-    xmlFreeParserInputBuffer(buffer);
-    return nullptr;
-  }
-  if (inputPush(context.get(), input) < 0) {
-    xmlFreeInputStream(input);
-    return nullptr;
-  }
+  XmlPtr<xmlParserInputBuffer> buffer(xmlParserInputBufferCreateMem(
+      text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_NONE));
+  if (!buffer) return nullptr;
+  XmlPtr<xmlParserInput> input(
+      xmlNewIOInputStream(context.get(), buffer.get(), XML_CHAR_ENCODING_NONE));
+  if (!input) return nullptr;
+  buffer.release();  // the input's
+  // The context takes the input whether the push succeeds or not (libxml2
+  // frees it when its stack can't grow).
+  if (inputPush(context.get(), input.release()) < 0) return nullptr;
   xmlCtxtUseOptions(context.get(), kXmlParseOptions | XML_PARSE_IGNORE_ENC);
   state.failed = false;
   state.outer = context.get();
