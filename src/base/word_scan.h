@@ -32,7 +32,7 @@ inline std::uint64_t LoadWord(const char* p) {
 // little-endian machine eight bytes at a time: in a word, the lowest byte
 // that matches is found exactly (a borrow only marks bytes above it).
 template <char... kStops>
-std::size_t FirstOf(std::string_view s) {
+inline std::size_t FirstOf(std::string_view s) {
   const char* const p = s.data();
   const std::size_t n = s.size();
   std::size_t i = 0;

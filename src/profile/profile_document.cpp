@@ -22,6 +22,16 @@ std::string_view NameOf(std::string_view s) { return Trim(UpToNul(s)); }
 // line break would start a line of its own.
 std::size_t LineEnd(std::string_view s) { return FirstOf<'\0', '\r', '\n'>(s); }
 
+// The key's name as it is written; false when it can't be.
+bool WritableKey(std::string_view& key) {
+  // A name ends at a NUL; a line break before it, or '=' in a key, can't be
+  // written.
+  const std::size_t end = FirstOf<'\0', '\r', '\n', '='>(key);
+  if (end < key.size() && key[end] != '\0') return false;
+  key = Trim(key.substr(0, end));
+  return !key.empty() && key.front() != ';' && key.front() != '[';
+}
+
 }  // namespace
 
 ProfileDocument::ProfileDocument(std::string text) {
@@ -274,8 +284,15 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key,
 
 bool ProfileDocument::SetUtf8(std::string_view section, std::string_view key,
                               std::string_view value) {
-  SectionId sid = kNoSection;
-  if (!WritableKey(key) || !SectionToWrite(section, sid)) return false;
+  if (!WritableKey(key)) return false;
+  // Writers set one section's keys in a row: its id is kept, by the name
+  // as given.
+  SectionId sid = last_section_id_;
+  if (sid != kNoSection && SameBytes(section, last_section_)) {
+    section = SectionName(sections_[sid]);
+  } else if (!SectionToWrite(section, sid)) {
+    return false;
+  }
   const std::uint32_t id = KeyToWrite(sid, key);
   // The commonest write, a key set to its value again, changes nothing: a
   // value read from the file holds no NUL or line break to cut.
@@ -285,23 +302,7 @@ bool ProfileDocument::SetUtf8(std::string_view section, std::string_view key,
   return id != kNone ? RewriteKey(id, value) : AddKey(sid, section, key, value);
 }
 
-bool ProfileDocument::WritableKey(std::string_view& key) {
-  // A name ends at a NUL; a line break before it, or '=' in a key, can't be
-  // written.
-  const std::size_t end = FirstOf<'\0', '\r', '\n', '='>(key);
-  if (end < key.size() && key[end] != '\0') return false;
-  key = Trim(key.substr(0, end));
-  return !key.empty() && key.front() != ';' && key.front() != '[';
-}
-
 bool ProfileDocument::SectionToWrite(std::string_view& section, SectionId& id) {
-  // Writers set one section's keys in a row: its id is kept, by the name
-  // as given.
-  if (last_section_id_ != kNoSection && SameBytes(section, last_section_)) {
-    id = last_section_id_;
-    section = SectionName(sections_[id]);
-    return true;
-  }
   const std::size_t end = LineEnd(section);
   if (end < section.size() && section[end] != '\0') return false;
   const std::string_view name = Trim(section.substr(0, end));

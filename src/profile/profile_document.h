@@ -209,10 +209,9 @@ class ProfileDocument {
   // (UTF-8 for a UTF-16 file).
   bool SetUtf8(std::string_view section, std::string_view key,
                std::string_view value);
-  // The key's name as it is written; false when it can't be.
-  static bool WritableKey(std::string_view& key);
   // The section's name as it is written and its id (kNoSection when it is
-  // new); false when it can't be written.
+  // new), looked up and kept for the next Set; false when it can't be
+  // written.
   bool SectionToWrite(std::string_view& section, SectionId& id);
   // The key that holds `key` in the section, or kNone.
   std::uint32_t KeyToWrite(SectionId section, std::string_view key);
