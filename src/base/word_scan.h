@@ -1,10 +1,10 @@
 // Byte scans that look at eight bytes at a time: the first of a few stop
-// bytes, two texts compared with and without regard to ASCII case, and
-// ASCII case folded in a whole word. They read only inside the views they
-// are given (a tail shorter than a word is read byte by byte, or as the
-// view's last eight bytes, overlapping), so any text will do; all are
-// inline, since the texts they see (INI names and values) are short and a
-// call would cost more than the scan.
+// bytes, and two texts compared with and without regard to ASCII case.
+// They read only inside the views they are given (a tail shorter than a
+// word is read byte by byte, or as the view's last eight bytes,
+// overlapping), so any text will do; all are inline, since the texts they
+// see (INI names and values) are short and a call would cost more than the
+// scan.
 #ifndef QUILLMORE_BASE_WORD_SCAN_H_
 #define QUILLMORE_BASE_WORD_SCAN_H_
 
@@ -77,16 +77,6 @@ inline bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     if (Fold(a[i]) != Fold(b[i])) return false;
   }
   return true;
-}
-
-// Each byte of `w` as Fold gives it: a to z as A to Z, the others as they
-// are.
-constexpr std::uint64_t FoldWord(std::uint64_t w) {
-  const std::uint64_t low7 = w & ~kEveryHighBit;
-  const std::uint64_t from_a = low7 + (0x80 - 'a') * kEveryByte;      // >= 'a'
-  const std::uint64_t past_z = low7 + (0x80 - 'z' - 1) * kEveryByte;  // > 'z'
-  const std::uint64_t lower = from_a & ~past_z & ~w & kEveryHighBit;
-  return w ^ (lower >> 2);  // 0x80 >> 2 is the case bit
 }
 
 }  // namespace quillmore

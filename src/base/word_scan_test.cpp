@@ -40,20 +40,5 @@ TEST(WordScanTest, AgreesWithItsDefinitionAtEveryLengthAndPosition) {
   }
 }
 
-TEST(WordScanTest, FoldWordFoldsEachByteAsFoldDoes) {
-  for (unsigned b = 0; b < 256; ++b) {
-    for (unsigned lane = 0; lane < 8; ++lane) {
-      std::uint64_t w = 0, want = 0;
-      for (unsigned k = 0; k < 8; ++k) {  // the bytes around b beside it
-        const auto c =
-            static_cast<unsigned char>(k == lane ? b : b + k % 3 - 1);
-        w |= std::uint64_t{c} << (8 * k);
-        want |= std::uint64_t{Fold(c)} << (8 * k);
-      }
-      ASSERT_EQ(FoldWord(w), want) << "byte " << b << " in lane " << lane;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace quillmore

@@ -2,7 +2,8 @@
 // ProfileDocument's sections and keys). It keeps hashes and ids only: the
 // names stay with their holders, and every lookup is given a test that
 // says whether an id's name is the one looked for. Names hash without
-// regard to ASCII case, eight bytes at a time.
+// regard to ASCII case, eight bytes at a time (folded as Fold does, a word
+// at once).
 //
 // Open addressing with linear probing; the table is never more than half
 // full and doubles when it would be. The hash is seeded once per process,
@@ -81,6 +82,16 @@ class NameIndex {
  private:
   static constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
   static const std::uint64_t kSeed;  // chosen at start-up
+
+  // Each byte of `w` as Fold gives it (a to z as A to Z, the others as
+  // they are), eight at once.
+  static constexpr std::uint64_t FoldWord(std::uint64_t w) {
+    const std::uint64_t low7 = w & ~kEveryHighBit;
+    const std::uint64_t from_a = low7 + (0x80 - 'a') * kEveryByte;  // >= 'a'
+    const std::uint64_t past_z = low7 + (0x80 - 'z' - 1) * kEveryByte;  // > 'z'
+    const std::uint64_t lower = from_a & ~past_z & ~w & kEveryHighBit;
+    return w ^ (lower >> 2);  // 0x80 >> 2 is the case bit
+  }
 
   static std::uint32_t Mixed(std::string_view name, std::uint64_t salt) {
     std::uint64_t h = kSeed ^ salt ^ (name.size() * kOdd);
