@@ -56,7 +56,8 @@ const char kUsageText[] =
     "  --odbc-extra ATTRS attributes added to that string, e.g. "
     "\"PORT=3307;\"\n"
     "\n"
-    "'quillmore-host COMMAND --help' tells more. Exit status: 0 done, 1 a\n"
+    "'quillmore-host COMMAND --help' tells more; 'quillmore-host --version'\n"
+    "prints the version. Exit status: 0 done, 1 a\n"
     "statement failed or was refused, 2 bad arguments, 3 what was asked can't\n"
     "run on this engine.\n";
 
@@ -180,6 +181,10 @@ int Main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsageText, stdout);
+    return kOk;
+  }
+  if (command == "--version") {
+    std::printf("quillmore-host %s\n", QUILLMORE_VERSION);
     return kOk;
   }
   Options o;

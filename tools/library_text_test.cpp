@@ -87,36 +87,79 @@ TEST(LibraryText, RecordGrowsWhileNothingComesAndStopsAtItsLimit) {
             "z" + std::string(7, '\0'));
 }
 
-// The library's own batch, whose first CREATE statement is larger than the
-// starting size: every group table's CREATE is there.
-TEST(LibraryText, UserTableBatchesOfTheLibraryComeWhole) {
+// The library's batches at the largest definitions it accepts: 49-byte
+// names, a group of 255 columns, the longest device number and field
+// lengths. The widest entry must fit the bound the hosts size their buffers
+// by, so a longer statement shape fails here instead of cutting a batch.
+TEST(LibraryText, UserTableBatchesAtTheLargestDefinitionsComeWhole) {
   quillmore::TestInstallation inst;
+  const int device = 2147483647;
+  auto name = [](char c, int i) {  // 49 bytes, told apart by their end
+    const std::string n = std::to_string(i);
+    return std::string(49 - n.size(), c) + n;
+  };
   std::string file =
-      "[GENERAL]\nDBTYPE=2\n[XML]\nUSEUSERTABLE=1\n[USERTABLE]\nLEN=63\n";
-  for (int i = 1; i <= 60; ++i) {
-    file += "ELEMENT" + std::to_string(i) + "=Column" + std::to_string(i) +
-            std::string(40, 'x') + "\nFIELDLEN" + std::to_string(i) + "=20\n";
+      "[GENERAL]\nDBTYPE=2\n[XML]\nUSEUSERTABLE=1\n[USERTABLE]\nLEN=4\n";
+  for (int i = 1; i <= 3; ++i) {
+    file += "ELEMENT" + std::to_string(i) + "=" + name('C', i) + "\nFIELDLEN" +
+            std::to_string(i) + "=-2147483648\n";
   }
-  for (int i = 61; i <= 63; ++i) {
-    file += "ELEMENT" + std::to_string(i) + "=G" + std::to_string(i) +
-            "\nCHILDLEN" + std::to_string(i) + "=1\n";
+  file += "ELEMENT4=" + name('G', 4) + "\nCHILDLEN4=255\n[ELEMENT4]\n";
+  for (int j = 1; j <= 255; ++j) {
+    file += "ELEMENT" + std::to_string(j) + "=" + name('a', j) + "\nFIELDLEN" +
+            std::to_string(j) + "=-2147483648\n";
   }
-  for (int i = 61; i <= 63; ++i)
-    file += "[ELEMENT" + std::to_string(i) + "]\nELEMENT1=a\nFIELDLEN1=5\n";
-  inst.Write("devdata2.ini", file);
+  inst.Write("devdata" + std::to_string(device) + ".ini", file);
   CQuillmoreExt q;
-  q.LoadData(2);
-  const uint32_t bound = UserTableEntryBound(q, 2);
-  EXPECT_EQ(bound, 128u + 80 * 63);
-  const std::string create = BatchText(
-      [&](char* b, uint32_t n) { return q.GetUserCreateQueryEx(2, b, n); },
-      bound);
-  ASSERT_GT(create.find('\n'), kStartSize);
-  EXPECT_EQ(std::count(create.begin(), create.end(), '\n'), 3);
-  EXPECT_NE(create.find("CREATE TABLE USR_G632_1A2B3C4D"), std::string::npos);
-  const std::string names = BatchText(
-      [&](char* b, uint32_t n) { return q.GetUserTableNames(2, b, n); }, bound);
-  EXPECT_EQ(std::count(names.begin(), names.end(), '\n'), 3);
+  q.LoadData(device);
+  const uint32_t bound = UserTableEntryBound(q, device);
+  ASSERT_EQ(bound, 128u + 80 * 255);
+  using Get = std::function<uint32_t(char*, uint32_t)>;
+  auto fields = [&](size_t table) -> Get {
+    return [&, table](char* b, uint32_t n) {
+      const std::string names = BatchText(
+          [&](char* c, uint32_t m) {
+            return q.GetUserTableNames(device, c, m);
+          },
+          bound);
+      const std::string name = table == 0 ? names.substr(0, names.find('\n'))
+                                          : names.substr(names.find('\n') + 1);
+      return q.GetUserFieldsByTable(device, name.c_str(), b, n);
+    };
+  };
+  const struct {
+    const char* what;
+    Get get;
+    size_t entries;
+  } cases[] = {
+      {"create",
+       [&](char* b, uint32_t n) {
+         return q.GetUserCreateQueryEx(device, b, n);
+       },
+       2},
+      {"drop",
+       [&](char* b, uint32_t n) { return q.GetUserDropQueryEx(device, b, n); },
+       2},
+      {"names",
+       [&](char* b, uint32_t n) { return q.GetUserTableNames(device, b, n); },
+       2},
+      {"main columns", fields(0), 3},
+      {"group columns", fields(1), 255},
+  };
+  size_t widest = 0;
+  for (const auto& c : cases) {
+    const std::string batch = BatchText(c.get, bound);
+    size_t entries = 0;
+    for (size_t start = 0; start < batch.size(); ++entries) {
+      const size_t end = std::min(batch.find('\n', start), batch.size());
+      widest = std::max(widest, end - start + 1);
+      start = end + 1;
+    }
+    EXPECT_EQ(entries, c.entries) << c.what;
+  }
+  // The group's CREATE statement: 255 column clauses of 79 bytes.
+  EXPECT_GT(widest, 255u * 79);
+  EXPECT_LE(widest, bound);
 }
 
 }  // namespace

@@ -31,6 +31,15 @@ struct UserTableDef {
   std::vector<UserTableDef> children;  // a group element when not empty
 };
 
+// Letters, digits and _, not a digit first: the names the library takes
+// into SQL and XPath.
+inline bool IsIdentifier(const std::string& name) {
+  return !name.empty() && (name[0] < '0' || name[0] > '9') &&
+         name.find_first_not_of(
+             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+             "_") == std::string::npos;
+}
+
 namespace notation_detail {
 
 inline bool Number(const std::string& s, long lo, long hi, long& out) {
@@ -83,10 +92,7 @@ inline bool Names(const std::vector<UserTableDef>& defs,
     } else if (!seen.insert(d.name).second) {
       error = "'" + d.name + "' twice " + where +
               ": the library refuses a name repeated on one level";
-    } else if (d.name.find_first_not_of(
-                   "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                   "0123456789_") != std::string::npos ||
-               (d.name[0] >= '0' && d.name[0] <= '9')) {
+    } else if (!IsIdentifier(d.name)) {
       error =
           "'" + d.name + "' " + where +
           ": the library takes letters, digits and _ only, not a digit first";
@@ -177,29 +183,6 @@ inline std::string FormatUserTables(const std::vector<UserTableDef>& defs) {
   return out;
 }
 
-// What the library accepts but a database may not: names that give column
-// or table names SQL can't take unquoted.
-inline std::vector<std::string> UserTableNotes(
-    const std::vector<UserTableDef>& defs) {
-  std::vector<std::string> notes;
-  auto check = [&](const std::string& name) {
-    for (char c : name) {
-      const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                         (c >= '0' && c <= '9') || c == '_';
-      if (!plain) {
-        notes.push_back("'" + name + "' gives a name SQL needs quoted (f_" +
-                        name + ")");
-        return;
-      }
-    }
-  };
-  for (const UserTableDef& d : defs) {
-    check(d.name);
-    for (const UserTableDef& c : d.children) check(c.name);
-  }
-  return notes;
-}
-
 inline std::vector<UserTableDef> FromRecords(const _tagUSERTABLEINFO* records,
                                              uint32_t count) {
   std::vector<UserTableDef> defs;
@@ -251,8 +234,9 @@ class UserTableRecords {
 
 // ------------------------------------------------------------ search items
 
-// Sets one FIELD=VALUE of an item; false with `error` for an unknown field,
-// a bad number or a value that doesn't fit.
+// Sets one FIELD=VALUE of an item; false with `error`, the field named, for
+// an unknown field, a number outside what the field means, or a text that
+// doesn't fit. Whether a `pre` item exists is the caller's to check.
 inline bool SetItemField(_tagITEMSEARCHINFO& item, const std::string& arg,
                          std::string& error) {
   using notation_detail::Number;
@@ -281,46 +265,56 @@ inline bool SetItemField(_tagITEMSEARCHINFO& item, const std::string& arg,
               std::to_string(t.size - 1) + " bytes";
       return false;
     }
+    // The file trims a value and ends it at a line break.
+    if (value.find_first_of("\r\n") != std::string::npos ||
+        (!value.empty() && (value.front() == ' ' || value.front() == '\t' ||
+                            value.back() == ' ' || value.back() == '\t'))) {
+      error = "'" + arg + "': " + field +
+              " can't begin or end with a blank, nor hold a line break";
+      return false;
+    }
     std::memcpy(t.target, value.c_str(), value.size() + 1);
     return true;
   }
-  long n = 0;
   const bool kind = field == "kind";
   if (kind && (value == "xml" || value == "field" || value == "keyword")) {
     item.byType = value == "xml" ? 0 : value == "field" ? 1 : 2;
     return true;
   }
-  bool ok = true;
-  if (kind) {
-    ok = Number(value, 0, 2, n) &&
-         ((item.byType = static_cast<uint8_t>(n)), true);
-  } else if (field == "compare") {
-    ok = Number(value, 0, 255, n) &&
-         ((item.byCompareType = static_cast<uint8_t>(n)), true);
-  } else if (field == "split") {
-    ok = Number(value, -32768, 32767, n) &&
-         ((item.nSplit = static_cast<int16_t>(n)), true);
-  } else if (field == "findtype") {
-    ok = Number(value, -32768, 32767, n) &&
-         ((item.nFindType = static_cast<int16_t>(n)), true);
-  } else if (field == "pre") {
-    ok = Number(value, -32768, 32767, n) &&
-         ((item.nPreItemId = static_cast<int16_t>(n)), true);
-  } else if (field == "number") {
-    ok = Number(value, -2147483647L - 1, 2147483647L, n) &&
-         ((item.dwFindNumber = static_cast<int32_t>(n)), true);
-  } else {
-    error = "'" + arg +
-            "': no such FIELD (name, kind, element, attribute, compare, table, "
-            "field, "
-            "split, keyword, nokeyword, value, number, findtype, pre)";
-    return false;
+  // The ranges that mean something: a kind above 2 reads as 2, a split
+  // outside -1 to 3 selects no test, number and findtype are switches.
+  struct Numeric {
+    const char* field;
+    long lo, hi;
+    const char* meaning;
+  };
+  static const Numeric kNumbers[] = {
+      {"kind", 0, 2, "0, 1 or 2 (xml, field, keyword)"},
+      {"compare", 0, 255, "a number from 0 to 255"},
+      {"split", -1, 3, "-1 (no test) or 0 to 3"},
+      {"number", 0, 1, "0 (compare as text) or 1 (as numbers)"},
+      {"findtype", 0, 1, "0 (the first number) or 1 (the last)"},
+      {"pre", 0, 32767, "0 (none) or an item number from 1"},
+  };
+  for (const Numeric& f : kNumbers) {
+    long n = 0;
+    if (field != f.field) continue;
+    if (!Number(value, f.lo, f.hi, n)) {
+      error = "'" + arg + "': " + field + " is " + f.meaning;
+      return false;
+    }
+    if (field == "kind") item.byType = static_cast<uint8_t>(n);
+    if (field == "compare") item.byCompareType = static_cast<uint8_t>(n);
+    if (field == "split") item.nSplit = static_cast<int16_t>(n);
+    if (field == "number") item.dwFindNumber = static_cast<int32_t>(n);
+    if (field == "findtype") item.nFindType = static_cast<int16_t>(n);
+    if (field == "pre") item.nPreItemId = static_cast<int16_t>(n);
+    return true;
   }
-  if (!ok)
-    error = "'" + arg + "': " + field +
-            (kind ? " is 0, 1 or 2 (xml, field, keyword)"
-                  : " takes a number in range");
-  return ok;
+  error = "'" + arg +
+          "': no such FIELD (name, kind, element, attribute, compare, table, "
+          "field, split, keyword, nokeyword, value, number, findtype, pre)";
+  return false;
 }
 
 // The FIELD=VALUE form of an item, the fields of its kind only.

@@ -58,19 +58,21 @@ TEST(Notation, ItemFieldsRoundTrip) {
   _tagITEMSEARCHINFO item{};
   std::string error;
   for (const char* arg :
-       {"name=Card payment", "kind=keyword", "split=-1", "keyword=CARD",
+       {"name=Card payment", "kind=keyword", "split=3", "keyword=CARD",
         "nokeyword=VOID", "number=1", "findtype=1", "pre=2"}) {
     ASSERT_TRUE(SetItemField(item, arg, error)) << arg << ": " << error;
   }
   EXPECT_EQ(FormatItem(item),
-            "name=Card payment kind=2 split=-1 keyword=CARD nokeyword=VOID "
+            "name=Card payment kind=2 split=3 keyword=CARD nokeyword=VOID "
             "number=1 findtype=1 pre=2");
   const struct {
     std::string arg, error;
   } bad[] = {
       {"kind=3", "is 0, 1 or 2"},
       {"colour=red", "no such FIELD"},
-      {"split=40000", "takes a number"},
+      {"split=-2", "split is -1 (no test) or 0 to 3"},
+      {"name=\tx", "can't begin or end with a blank"},
+      {"keyword=a\nb", "nor hold a line break"},
       {"name=" + std::string(50, 'x'), "at most 49 bytes"},
       {"table=" + std::string(60, 't'), "at most 59 bytes"},
   };

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <ctime>
 #include <random>
 #include <string>
 
 #include "base/ascii.h"
+#include "testing/generous_time.h"
 
 namespace quillmore {
 namespace {
@@ -33,13 +34,13 @@ TEST(AsciiSearchTest, AgreesWithANaiveSearchInLinearTime) {
   // The inputs that make a naive search quadratic, with patterns for each
   // path; the time limit is generous.
   const std::string many(1 << 22, 'a'), a31(31, 'A');
-  const auto start = std::chrono::steady_clock::now();
+  const std::clock_t start = std::clock();
   for (const std::string& p :
        {std::string(40000, 'A') + "B", a31 + "B" + a31}) {
     EXPECT_FALSE(ContainsIgnoringCase(many, p));
     EXPECT_TRUE(ContainsIgnoringCase(many + "b" + a31, p));
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_LT(testing::ProcessorSecondsSince(start), testing::kGenerousSeconds);
 }
 
 }  // namespace
