@@ -34,13 +34,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ascii.h"
 #include "bench_pair.h"
 #include "config/database_settings.h"
 #include "frame/datastore.h"
-#include "platform/ascii.h"
 #include "platform/posix_files.h"
-#include "platform/profile_document.h"
 #include "platform/system_platform.h"
+#include "profile/profile_document.h"
 #include "testing/test_installation.h"
 
 namespace quillmore {
@@ -343,7 +343,7 @@ void Age(const std::string& path, int seconds) {
 // The POSIX platform in the test installation: a fresh one has no cache.
 struct Installed : SystemPlatform {
   explicit Installed(std::string d) : dir(std::move(d)) {}
-  std::string ModuleDirectory() override { return dir; }
+  std::string EnterModuleDirectory() override { return dir; }
   std::uint32_t VolumeSerial() override { return 0x1A2B3C4D; }
   std::string dir;
 };

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
-#include "platform/profile_document.h"
-#include "platform/profile_encoding.h"
+#include "base/ascii.h"
+#include "profile/profile_document.h"
+#include "profile/profile_encoding.h"
 
 namespace {
 

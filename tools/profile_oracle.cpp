@@ -23,24 +23,32 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "escaped_fields.h"
-#include "platform/ascii.h"
 
 namespace {
 
 using quillmore::EscapeField;
 
+// An open C file, closed when it leaves scope.
+struct CloseFile {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, CloseFile>;
+
 std::string ReadAll(const std::string& path) {
   std::string out;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+  if (const File f{std::fopen(path.c_str(), "rb")}) {
     char buf[65536];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    std::fclose(f);
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+      out.append(buf, n);
+    }
   }
   return out;
 }
@@ -87,12 +95,11 @@ std::string Answer(const std::vector<std::string>& f, const std::string& path) {
   const DWORD size = static_cast<DWORD>(buf.size());
   const char* file = path.c_str();
   if (f[0] == "file" && f.size() == 2) {
-    FILE* out = std::fopen(file, "wb");
-    if (out == nullptr) return "error";
-    std::fwrite(f[1].data(), 1, f[1].size(), out);
+    const File out{std::fopen(file, "wb")};
+    if (!out) return "error";
+    std::fwrite(f[1].data(), 1, f[1].size(), out.get());
     unicode = f[1].rfind("\xEF\xBB\xBF", 0) == 0 ||
               f[1].rfind("\xFF\xFE", 0) == 0 || f[1].rfind("\xFE\xFF", 0) == 0;
-    std::fclose(out);
     return "ok";
   }
   if (f[0] == "nofile") return (::DeleteFileA(file), "ok");

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
-#include "platform/profile_integer.h"
+#include "base/ascii.h"
+#include "profile/profile_integer.h"
 
 namespace quillmore {
 namespace {

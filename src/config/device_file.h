@@ -19,7 +19,7 @@
 
 #include "config/record_fields.h"
 #include "config/user_table_list.h"
-#include "platform/profile_document.h"
+#include "profile/profile_document.h"
 #include "quillmore/QuillmoreExt.h"
 
 namespace quillmore {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "base/ascii.h"
 #include "config/record_fields.h"
-#include "platform/ascii.h"
 
 namespace quillmore {
 

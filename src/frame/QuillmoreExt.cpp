@@ -1,6 +1,9 @@
 // The exported facade: creates its DataStore on first use and forwards.
 // No exception leaves an exported method: one raised inside (only memory
-// exhaustion can raise one) becomes the method's failure result.
+// exhaustion can raise one) becomes the method's failure result here, at
+// the library's one exception barrier. Nothing inside the library catches
+// an exception to turn it into a result; code that must undo something on
+// the way out catches and rethrows.
 #include "quillmore/QuillmoreExt.h"
 
 #include "frame/datastore.h"
@@ -10,8 +13,9 @@ using quillmore::DataStore;
 
 namespace {
 
+// Runs an exported method's body; an exception becomes `failure`.
 template <typename R, typename F>
-R Guard(R failure, F&& call) noexcept {
+R Barrier(R failure, F&& call) noexcept {
   try {
     return call();
   } catch (...) {
@@ -20,7 +24,7 @@ R Guard(R failure, F&& call) noexcept {
 }
 
 template <typename F>
-void Guard(F&& call) noexcept {
+void Barrier(F&& call) noexcept {
   try {
     call();
   } catch (...) {
@@ -31,7 +35,7 @@ void Guard(F&& call) noexcept {
 // fails: a failed copy leaves an empty facade.
 DataStore* CopyOf(const DataStore* other) noexcept {
   if (other == nullptr) return nullptr;
-  return Guard<DataStore*>(nullptr, [&] { return new DataStore(*other); });
+  return Barrier<DataStore*>(nullptr, [&] { return new DataStore(*other); });
 }
 
 }  // namespace
@@ -58,58 +62,58 @@ DataStore* CQuillmoreExt::Store() {
 }
 
 int CQuillmoreExt::LoadData(int device) {
-  return Guard<int>(0, [&] { return Store()->LoadData(device); });
+  return Barrier<int>(0, [&] { return Store()->LoadData(device); });
 }
 
 void CQuillmoreExt::UnloadData() {
-  Guard([&] { Store()->UnloadData(); });
+  Barrier([&] { Store()->UnloadData(); });
 }
 
 int CQuillmoreExt::GetUseDatabase() {
-  return Guard<int>(-1, [&] { return Store()->GetUseDatabase(); });
+  return Barrier<int>(-1, [&] { return Store()->GetUseDatabase(); });
 }
 
 int CQuillmoreExt::GetDatabaseType() {
-  return Guard<int>(-1, [&] { return Store()->GetDatabaseType(); });
+  return Barrier<int>(-1, [&] { return Store()->GetDatabaseType(); });
 }
 
 int CQuillmoreExt::GetDatabaseTypeEx(int device) {
-  return Guard<int>(0, [&] { return Store()->GetDatabaseTypeEx(device); });
+  return Barrier<int>(0, [&] { return Store()->GetDatabaseTypeEx(device); });
 }
 
 uint32_t CQuillmoreExt::GetDatabaseName(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDatabaseName(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabaseUser(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDatabaseUser(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabasePassword(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDatabasePassword(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabaseServer(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDatabaseServer(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabasePath(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDatabasePath(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDatabasePathEx(int device, char* buffer,
                                           uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDatabasePathEx(device, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetConnectionString(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetConnectionString(buffer, size); });
 }
 
@@ -117,7 +121,7 @@ void CQuillmoreExt::SetUseDatabase(int device, int useDatabase,
                                    int databaseType, const char* pathOrServer,
                                    const char* databaseName, const char* user,
                                    const char* password) {
-  Guard([&] {
+  Barrier([&] {
     Store()->SetUseDatabase(device, useDatabase, databaseType, pathOrServer,
                             databaseName, user, password);
   });
@@ -125,51 +129,51 @@ void CQuillmoreExt::SetUseDatabase(int device, int useDatabase,
 
 int CQuillmoreExt::CreateDatabase(int device, int askBeforeReplacing,
                                   const char* question) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->CreateDatabase(device, askBeforeReplacing, question);
   });
 }
 
 int CQuillmoreExt::GetUseXmlParser(int device) {
-  return Guard<int>(0, [&] { return Store()->GetUseXmlParser(device); });
+  return Barrier<int>(0, [&] { return Store()->GetUseXmlParser(device); });
 }
 
 int CQuillmoreExt::GetXmlParserFile(int device, char* buffer, uint32_t size) {
-  return Guard<int>(
+  return Barrier<int>(
       0, [&] { return Store()->GetXmlParserFile(device, buffer, size); });
 }
 
 void CQuillmoreExt::SetXmlParserFile(int device, const char* xsltFile) {
-  Guard([&] { Store()->SetXmlParserFile(device, xsltFile); });
+  Barrier([&] { Store()->SetXmlParserFile(device, xsltFile); });
 }
 
 uint32_t CQuillmoreExt::GetCreateQuery(int databaseType, char* buffer,
                                        uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetCreateQuery(databaseType, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetDropQuery(int databaseType, char* buffer,
                                      uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDropQuery(databaseType, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetTableName(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(0,
-                         [&] { return Store()->GetTableName(buffer, size); });
+  return Barrier<uint32_t>(0,
+                           [&] { return Store()->GetTableName(buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetTableNameEx(int device, char* buffer,
                                        uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetTableNameEx(device, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetCreateDatabaseQuery(int databaseType,
                                                const char* databaseName,
                                                char* buffer, uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetCreateDatabaseQuery(databaseType, databaseName, buffer,
                                            size);
   });
@@ -181,7 +185,7 @@ uint32_t CQuillmoreExt::GetInsertQueryEx(int camera, const char* date,
                                          const char* savePath,
                                          uint32_t savePosition, char* buffer,
                                          uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetInsertQueryEx(camera, date, systemTime, text, xml,
                                      savePath, savePosition, buffer, size);
   });
@@ -189,63 +193,63 @@ uint32_t CQuillmoreExt::GetInsertQueryEx(int camera, const char* date,
 
 uint32_t CQuillmoreExt::GetDeleteQueryByID(int recordNumber, char* buffer,
                                            uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetDeleteQueryByID(recordNumber, buffer, size);
   });
 }
 
 uint32_t CQuillmoreExt::GetDeleteQueryByDate(const char* date, char* buffer,
                                              uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetDeleteQueryByDate(date, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetSelectQueryByDateTime(const char* from,
                                                  const char* to, char* buffer,
                                                  uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetSelectQueryByDateTime(from, to, buffer, size);
   });
 }
 
 uint32_t CQuillmoreExt::GetSelectTemplateQuery(char* buffer, uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetSelectTemplateQuery(buffer, size); });
 }
 
 int CQuillmoreExt::GetUseUserTable(int device) {
-  return Guard<int>(0, [&] { return Store()->GetUseUserTable(device); });
+  return Barrier<int>(0, [&] { return Store()->GetUseUserTable(device); });
 }
 
 uint32_t CQuillmoreExt::GetUserTableElementsCount(int device) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetUserTableElementsCount(device); });
 }
 
 uint32_t CQuillmoreExt::GetUserTableElements(int device,
                                              _tagUSERTABLEINFO* elements,
                                              uint32_t capacity) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetUserTableElements(device, elements, capacity);
   });
 }
 
 int CQuillmoreExt::SetUserTableElements(int device, _tagUSERTABLEINFO* elements,
                                         uint32_t count) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->SetUserTableElements(device, elements, count);
   });
 }
 
 int CQuillmoreExt::FreeUserTableElements(_tagUSERTABLEINFO* elements,
                                          uint32_t count) {
-  return Guard<int>(
+  return Barrier<int>(
       0, [&] { return Store()->FreeUserTableElements(elements, count); });
 }
 
 uint32_t CQuillmoreExt::GetUserCreateQueryEx(int device, char* buffer,
                                              uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetUserCreateQueryEx(device, buffer, size); });
 }
 
@@ -253,7 +257,7 @@ uint32_t CQuillmoreExt::GetUserCreateQueryTest(int device,
                                                _tagUSERTABLEINFO* elements,
                                                uint32_t count, char* buffer,
                                                uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetUserCreateQueryTest(device, elements, count, buffer,
                                            size);
   });
@@ -261,19 +265,19 @@ uint32_t CQuillmoreExt::GetUserCreateQueryTest(int device,
 
 uint32_t CQuillmoreExt::GetUserDropQueryEx(int device, char* buffer,
                                            uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetUserDropQueryEx(device, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetUserTableNames(int device, char* buffer,
                                           uint32_t size) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetUserTableNames(device, buffer, size); });
 }
 
 uint32_t CQuillmoreExt::GetUserFieldsByTable(int device, const char* tableName,
                                              char* buffer, uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetUserFieldsByTable(device, tableName, buffer, size);
   });
 }
@@ -282,7 +286,7 @@ uint32_t CQuillmoreExt::GetUserTableNamesByElements(int device, char* buffer,
                                                     uint32_t size,
                                                     _tagUSERTABLEINFO* elements,
                                                     uint32_t count) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetUserTableNamesByElements(device, buffer, size, elements,
                                                 count);
   });
@@ -292,7 +296,7 @@ uint32_t CQuillmoreExt::GetUserDropQueryByElements(int device, char* buffer,
                                                    uint32_t size,
                                                    _tagUSERTABLEINFO* elements,
                                                    uint32_t count) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetUserDropQueryByElements(device, buffer, size, elements,
                                                count);
   });
@@ -300,30 +304,30 @@ uint32_t CQuillmoreExt::GetUserDropQueryByElements(int device, char* buffer,
 
 uint32_t CQuillmoreExt::GetUserInsertQuery(int recordId, const char* xmlText,
                                            char* buffer, uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetUserInsertQuery(recordId, xmlText, buffer, size);
   });
 }
 
 int CQuillmoreExt::ValidateXslt(const char* filePath) {
-  return Guard<int>(0, [&] { return Store()->ValidateXslt(filePath); });
+  return Barrier<int>(0, [&] { return Store()->ValidateXslt(filePath); });
 }
 
 uint32_t CQuillmoreExt::GetItemSearchElementsCount(int device) {
-  return Guard<uint32_t>(
+  return Barrier<uint32_t>(
       0, [&] { return Store()->GetItemSearchElementsCount(device); });
 }
 
 int CQuillmoreExt::GetItemSearchElementByIndex(int device, uint32_t index,
                                                _tagITEMSEARCHINFO* element) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->GetItemSearchElementByIndex(device, index, element);
   });
 }
 
 int CQuillmoreExt::SetItemSearchElementByIndex(int device, uint32_t index,
                                                _tagITEMSEARCHINFO* element) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->SetItemSearchElementByIndex(device, index, element);
   });
 }
@@ -331,7 +335,7 @@ int CQuillmoreExt::SetItemSearchElementByIndex(int device, uint32_t index,
 int CQuillmoreExt::GetItemSearchElement(int device,
                                         _tagITEMSEARCHINFO* elements,
                                         uint32_t capacity) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->GetItemSearchElement(device, elements, capacity);
   });
 }
@@ -339,20 +343,20 @@ int CQuillmoreExt::GetItemSearchElement(int device,
 int CQuillmoreExt::SetItemSearchElement(int device,
                                         _tagITEMSEARCHINFO* elements,
                                         uint32_t count) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->SetItemSearchElement(device, elements, count);
   });
 }
 
 int CQuillmoreExt::DeleteItemSearchElementByIndex(int device, uint32_t index) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->DeleteItemSearchElementByIndex(device, index);
   });
 }
 
 int CQuillmoreExt::AddItemSearchElement(int device,
                                         _tagITEMSEARCHINFO* element) {
-  return Guard<int>(
+  return Barrier<int>(
       0, [&] { return Store()->AddItemSearchElement(device, element); });
 }
 
@@ -361,7 +365,7 @@ uint32_t CQuillmoreExt::GetSelectQueryByItemIndex(int camera, const char* from,
                                                   _tagSEARCHPARAM* params,
                                                   uint32_t count, int joinMode,
                                                   char* buffer, uint32_t size) {
-  return Guard<uint32_t>(0, [&] {
+  return Barrier<uint32_t>(0, [&] {
     return Store()->GetSelectQueryByItemIndex(camera, from, to, params, count,
                                               joinMode, buffer, size);
   });
@@ -370,7 +374,7 @@ uint32_t CQuillmoreExt::GetSelectQueryByItemIndex(int camera, const char* from,
 int CQuillmoreExt::IsValidSearchRecord(const char* record,
                                        _tagSEARCHPARAM* params, uint32_t count,
                                        int joinMode) {
-  return Guard<int>(0, [&] {
+  return Barrier<int>(0, [&] {
     return Store()->IsValidSearchRecord(record, params, count, joinMode);
   });
 }

@@ -82,7 +82,7 @@ DataStore::DataStore(const DataStore& other)
 DataStore::~DataStore() { UnloadData(); }
 
 std::string DataStore::DvFolder() {
-  return platform_->ModuleDirectory() + "/DV";
+  return platform_->EnterModuleDirectory() + "/DV";
 }
 
 std::string DataStore::ConfigPath(int d) {
@@ -129,7 +129,7 @@ int DataStore::LoadData(int d) {
   } catch (...) {
     // Out of memory: nothing stays loaded.
     UnloadData();
-    return 0;
+    throw;
   }
   return 1;
 }

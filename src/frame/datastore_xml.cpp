@@ -32,11 +32,9 @@ std::uint32_t DataStore::GetUserInsertQuery(int recordId, const char* xmlText,
     // stylesheet, and Transform fails until the next load.
     if (!transformer) {
       transformer = std::make_unique<XmlParser>(platform_);
-      if (transformer->LoadStylesheet(xslt.c_str()) != XmlParser::kOk) {
-        return 0;
-      }
+      if (!transformer->LoadStylesheet(xslt.c_str())) return 0;
     }
-    if (transformer->Transform(xmlText, builder) != XmlParser::kOk) return 0;
+    if (!transformer->Transform(xmlText, builder)) return 0;
   } else if (!ReadRecord(xmlText, builder)) {
     return 0;
   }
@@ -47,7 +45,7 @@ std::uint32_t DataStore::GetUserInsertQuery(int recordId, const char* xmlText,
 
 int DataStore::ValidateXslt(const char* filePath) {
   XmlParser parser(platform_);
-  return parser.ValidateFile(filePath);
+  return parser.ValidateFile(filePath) ? 1 : 0;
 }
 
 }  // namespace quillmore

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/profile_document.h"
+#include "profile/profile_document.h"
 
 namespace quillmore {
 
@@ -37,9 +37,10 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Folder of the running executable, without a trailing '/'. Also makes it
-  // the process's current directory. Empty when it can't be determined.
-  virtual std::string ModuleDirectory() = 0;
+  // Makes the folder of the running executable the process's current
+  // directory, a change the whole process sees, on every call, and gives
+  // that folder, without a trailing '/'. Empty when it can't be determined.
+  virtual std::string EnterModuleDirectory() = 0;
 
   // A number that stays the same for the same installation; 0 when none.
   virtual std::uint32_t VolumeSerial() = 0;
@@ -96,7 +97,9 @@ void SetPlatformForTesting(Platform* platform);  // nullptr restores default
 class PlatformWrapper : public Platform {
  public:
   explicit PlatformWrapper(Platform* target) : target_(target) {}
-  std::string ModuleDirectory() override { return target_->ModuleDirectory(); }
+  std::string EnterModuleDirectory() override {
+    return target_->EnterModuleDirectory();
+  }
   std::uint32_t VolumeSerial() override { return target_->VolumeSerial(); }
   bool IsReadable(const void* p, std::size_t size) override {
     return target_->IsReadable(p, size);

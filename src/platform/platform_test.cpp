@@ -214,7 +214,7 @@ TEST_F(PlatformTest, StandInsForTheMachine) {
   EXPECT_TRUE(p.VolumeSerial() != 0 || !fs::exists("/etc/machine-id"));
 #endif
   fs::current_path(fs::path(inst.dir()));
-  EXPECT_EQ(p.ModuleDirectory(), exe.string());
+  EXPECT_EQ(p.EnterModuleDirectory(), exe.string());
   EXPECT_EQ(fs::current_path(), exe);
   fs::current_path(saved);
 #ifdef _WIN32

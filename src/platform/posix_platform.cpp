@@ -16,8 +16,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "platform/posix_files.h"
+#include "platform/posix_handles.h"
 #include "platform/read_access.h"
 #include "platform/system_platform.h"
 
@@ -33,24 +34,6 @@ auto Retry(F call) -> decltype(call()) {
   } while (r == -1 && errno == EINTR);
   return r;
 }
-
-// Closes a descriptor when it leaves scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { Close(); }
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 int OpenRead(const std::string& path) {
   // O_NONBLOCK: a FIFO put in a file's place must not hang the caller.
@@ -134,7 +117,7 @@ class FolderLock : public ProfileFiles::Lock {
   bool ok() const { return locked_; }
 
  private:
-  Fd fd_;
+  UniqueFd fd_;
   bool locked_ = false;
 };
 
@@ -156,7 +139,7 @@ bool ReplaceFile(const std::string& path, std::string_view data,
     });
     if (raw < 0 && errno != EEXIST) return false;
   }
-  Fd fd(raw);
+  UniqueFd fd(raw);
   if (!fd.ok()) return false;
   bool ok = WriteAll(fd.get(), data);
   // The mode only when the new file's own differs: a change of the inode
@@ -208,7 +191,7 @@ FileCalls& PosixFileCalls() {
   return calls;
 }
 
-std::string SystemPlatform::ModuleDirectory() {
+std::string SystemPlatform::EnterModuleDirectory() {
   char path[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
   // A full buffer may hold a cut path.
@@ -256,7 +239,7 @@ bool SystemPlatform::DeleteFile(const std::string& path) {
 
 std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
                                                       std::size_t max_bytes) {
-  Fd fd(OpenRead(path));
+  UniqueFd fd(OpenRead(path));
   if (!fd.ok()) return std::nullopt;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -269,7 +252,7 @@ std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
 }
 
 bool SystemPlatform::AskYesNo(const std::string& question) {
-  Fd tty(
+  UniqueFd tty(
       Retry([] { return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }));
   if (!tty.ok()) return false;
   // A process in the background would be stopped by the terminal: nobody
@@ -313,7 +296,7 @@ FileState SystemProfileFiles::Stat(const std::string& path, Identity& id) {
 ProfileFiles::Contents SystemProfileFiles::Read(const std::string& path,
                                                 std::size_t max_bytes) {
   Contents c;
-  Fd fd(OpenRead(path));
+  UniqueFd fd(OpenRead(path));
   if (!fd.ok()) {
     c.state = StateAfter(errno);
     return c;
@@ -349,19 +332,18 @@ std::unique_ptr<ProfileFiles::Lock> SystemProfileFiles::LockFolderOf(
 // Every writer holds the folder's lock while its temporary file exists, so
 // under the lock any such file is a leftover; the age is a second guard.
 void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
-  const int folder = Retry([&] {
+  UniqueFd fd(Retry([&] {
     return ::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  });
-  if (folder < 0) return;
-  DIR* dir = ::fdopendir(folder);
-  if (dir == nullptr) {
-    ::close(folder);
-    return;
-  }
+  }));
+  if (!fd.ok()) return;
+  const int folder = fd.get();
+  const DirPtr dir(::fdopendir(folder));
+  if (!dir) return;
+  fd.release();  // the listing's now, closed with it
   const std::string prefix = TemporaryPrefix(path);
   const std::int64_t cutoff =
       NowNs() - SystemProfileFiles::kStaleTemporarySeconds * 1'000'000'000;
-  while (const struct dirent* e = ::readdir(dir)) {
+  while (const struct dirent* e = ::readdir(dir.get())) {
     if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
     struct stat st;
     if (::fstatat(folder, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -369,7 +351,6 @@ void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
       ::unlinkat(folder, e->d_name, 0);
     }
   }
-  ::closedir(dir);
 }
 
 std::optional<ProfileFiles::Identity> SystemProfileFiles::Replace(

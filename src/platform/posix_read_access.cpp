@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/posix_handles.h"
 #include "platform/read_access.h"
 
 namespace quillmore {
@@ -158,6 +159,7 @@ int ProbeWithVmRead(Address first, Address last) {
 bool ProbeWithPipe(Address first, Address last) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  const UniqueFd read_end(fds[0]), write_end(fds[1]);
   char sink[512];
   std::size_t pending = 0;  // bytes in the pipe; drained before it fills
   bool ok = true;
@@ -166,19 +168,18 @@ bool ProbeWithPipe(Address first, Address last) {
     // byte itself instead of letting the kernel answer.
     ssize_t n;
     do {
-      n = ::syscall(SYS_write, fds[1], reinterpret_cast<const void*>(a), 1);
+      n = ::syscall(SYS_write, write_end.get(),
+                    reinterpret_cast<const void*>(a), 1);
     } while (n < 0 && errno == EINTR);
     ok = n == 1;
     if (ok && ++pending == sizeof sink) {
-      ok = ::read(fds[0], sink, sizeof sink) ==
+      ok = ::read(read_end.get(), sink, sizeof sink) ==
            static_cast<ssize_t>(sizeof sink);
       pending = 0;
     }
     a = NextPage(a);
     if (a == 0 || a > last) break;  // last page probed
   }
-  ::close(fds[0]);
-  ::close(fds[1]);
   return ok;
 }
 

@@ -32,7 +32,7 @@
 #include <unordered_map>
 
 #include "platform/platform.h"
-#include "platform/profile_document.h"
+#include "profile/profile_document.h"
 
 namespace quillmore {
 

@@ -68,7 +68,7 @@ class SystemPlatform : public Platform {
   // cache).
   std::size_t parse_count() const { return store_.parse_count(); }
 
-  std::string ModuleDirectory() override;
+  std::string EnterModuleDirectory() override;
   std::uint32_t VolumeSerial() override;
   bool IsReadable(const void* p, std::size_t size) override;
   bool FileExists(const std::string& path) override;

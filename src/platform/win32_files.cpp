@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "platform/system_platform.h"
+#include "platform/win32_handles.h"
 
 namespace quillmore {
 namespace {
@@ -14,24 +15,6 @@ constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-
-// Closes a handle when it leaves scope.
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { Close(); }
-  HANDLE get() const { return h_; }
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  void Close() {
-    if (ok()) ::CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
-};
 
 std::uint64_t Join(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
@@ -188,9 +171,9 @@ std::unique_ptr<ProfileFiles::Lock> SystemProfileFiles::LockFolderOf(
 void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   WIN32_FIND_DATAA found;
-  HANDLE find = ::FindFirstFileA(
-      (folder + "\\" + TemporaryPrefix(path) + "*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const FindHandle find(::FindFirstFileA(
+      (folder + "\\" + TemporaryPrefix(path) + "*").c_str(), &found));
+  if (!find.ok()) return;
   const std::int64_t cutoff = NowNs() - kStaleTemporarySeconds * 1'000'000'000;
   do {
     const std::int64_t written =
@@ -200,8 +183,7 @@ void SystemProfileFiles::RemoveStaleTemporaries(const std::string& path) {
         written < cutoff) {
       ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
     }
-  } while (::FindNextFileA(find, &found));
-  ::FindClose(find);
+  } while (::FindNextFileA(find.get(), &found));
 }
 
 std::optional<ProfileFiles::Identity> SystemProfileFiles::Replace(

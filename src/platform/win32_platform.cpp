@@ -4,10 +4,11 @@
 #include "platform/system_platform.h"
 #include "platform/win32_api.h"
 #include "platform/win32_files.h"
+#include "platform/win32_handles.h"
 
 namespace quillmore {
 
-std::string SystemPlatform::ModuleDirectory() {
+std::string SystemPlatform::EnterModuleDirectory() {
   char path[MAX_PATH];
   const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   // A full buffer holds a cut path.
@@ -43,27 +44,26 @@ bool SystemPlatform::DeleteFile(const std::string& path) {
 
 std::optional<std::string> SystemPlatform::ReadPrefix(const std::string& path,
                                                       std::size_t max_bytes) {
-  HANDLE h =
+  const Handle h(
       ::CreateFileA(path.c_str(), GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.ok()) return std::nullopt;
   std::optional<std::string> out;
-  if (::GetFileType(h) == FILE_TYPE_DISK) {
+  if (::GetFileType(h.get()) == FILE_TYPE_DISK) {
     out.emplace();
     char buf[8192];
     DWORD got = 1;
     while (out && got != 0 && out->size() < max_bytes) {
       const DWORD want = static_cast<DWORD>(
           std::min<std::size_t>(sizeof buf, max_bytes - out->size()));
-      if (!::ReadFile(h, buf, want, &got, nullptr)) {
+      if (!::ReadFile(h.get(), buf, want, &got, nullptr)) {
         out.reset();
       } else {
         out->append(buf, got);
       }
     }
   }
-  ::CloseHandle(h);
   return out;
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

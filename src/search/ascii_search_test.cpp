@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "testing/generous_time.h"
 
 namespace quillmore {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <system_error>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 
 namespace quillmore {
 namespace {

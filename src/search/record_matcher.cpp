@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "search/ascii_search.h"
 #include "search/item_chain.h"
 #include "search/number_text.h"

@@ -74,7 +74,7 @@ class TestInstallation {
   struct FixedPlatform : PlatformWrapper {
     explicit FixedPlatform(std::string dir)
         : PlatformWrapper(DefaultPlatform()), dir(std::move(dir)) {}
-    std::string ModuleDirectory() override { return dir; }
+    std::string EnterModuleDirectory() override { return dir; }
     std::uint32_t VolumeSerial() override { return kSerial; }
     bool AskYesNo(const std::string&) override {
       ++questions;

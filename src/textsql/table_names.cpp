@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 
 namespace quillmore {
 

@@ -2,8 +2,8 @@
 
 #include <functional>
 
+#include "base/ascii.h"
 #include "config/record_fields.h"
-#include "platform/ascii.h"
 #include "textsql/table_names.h"
 
 namespace quillmore {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/ascii.h"
 #include "config/record_fields.h"
-#include "platform/ascii.h"
 #include "textsql/table_names.h"
 
 namespace quillmore {

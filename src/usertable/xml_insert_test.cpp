@@ -142,11 +142,10 @@ TEST(XmlInsertTest, SameStatementsAsTheFormerBuilder) {
     UserInsertBuilder builder(defs, 3, 0xABC, c % 2 ? 1 : 4, c % 5 ? c : -c,
                               StatementLimit(xml.size()));
     XmlParser transformer;
-    const bool read =
-        sheet.empty()
-            ? ReadRecord(xml.c_str(), builder)
-            : transformer.LoadStylesheet(sheet.c_str()) == XmlParser::kOk &&
-                  transformer.Transform(xml.c_str(), builder) == XmlParser::kOk;
+    const bool read = sheet.empty()
+                          ? ReadRecord(xml.c_str(), builder)
+                          : transformer.LoadStylesheet(sheet.c_str()) &&
+                                transformer.Transform(xml.c_str(), builder);
     const std::optional<std::string> statements = builder.Statements();
     std::string got;  // "!" for a failed record
     for (char ch : read&& statements ? *statements : std::string("!")) {

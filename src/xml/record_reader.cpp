@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf8.h"
 #include "xml/markup_bounds.h"
 #include "xml/record_parse.h"
 #include "xml/utf8_repair.h"
@@ -26,9 +27,10 @@ std::string_view View(const xmlChar* s) {
                       : std::string_view();
 }
 
-// The state of one parse, in the _private field of its parser context and
-// of the contexts libxml2 makes for entity replacement text.
-struct Guard {
+// One parse's bounds, what is left of them, and its progress: in the
+// _private field of its parser context and of the contexts libxml2 makes
+// for entity replacement text.
+struct ParseState {
   xmlParserCtxt* outer = nullptr;
   std::size_t expansion_left = 0;
   std::size_t attribute_declarations = 0;
@@ -42,8 +44,8 @@ struct Guard {
 };
 
 xmlParserCtxt* ContextOf(void* ctx) { return static_cast<xmlParserCtxt*>(ctx); }
-Guard& GuardOf(void* ctx) {
-  return *static_cast<Guard*>(ContextOf(ctx)->_private);
+ParseState& StateOf(void* ctx) {
+  return *static_cast<ParseState*>(ContextOf(ctx)->_private);
 }
 
 // Ends the parse; the record fails. xmlStopParser would free the input while
@@ -51,9 +53,9 @@ Guard& GuardOf(void* ctx) {
 // its old position back after a characters callback), so only the state
 // changes: every parser loop tests it.
 void Stop(void* ctx) {
-  Guard& g = GuardOf(ctx);
-  g.failed = true;
-  for (xmlParserCtxt* c : {ContextOf(ctx), g.outer}) {
+  ParseState& state = StateOf(ctx);
+  state.failed = true;
+  for (xmlParserCtxt* c : {ContextOf(ctx), state.outer}) {
     c->instate = XML_PARSER_EOF;
     c->disableSAX = 1;
   }
@@ -61,7 +63,7 @@ void Stop(void* ctx) {
 
 // Every error that makes the document fail ends the parse at once, so no
 // work is done past it.
-void OnError(void* ctx, xmlError* error) {
+void OnError(void* ctx, XmlErrorPointer error) {
   if (error->level == XML_ERR_FATAL ||
       (error->domain == XML_FROM_NAMESPACE && error->level == XML_ERR_ERROR)) {
     Stop(ctx);
@@ -69,12 +71,12 @@ void OnError(void* ctx, xmlError* error) {
 }
 
 bool Spend(void* ctx, std::size_t bytes) {
-  Guard& g = GuardOf(ctx);
-  if (bytes > g.expansion_left) {
+  ParseState& state = StateOf(ctx);
+  if (bytes > state.expansion_left) {
     Stop(ctx);
     return false;
   }
-  g.expansion_left -= bytes;
+  state.expansion_left -= bytes;
   return true;
 }
 
@@ -106,7 +108,7 @@ void OnEntityDecl(void* ctx, const xmlChar* name, int type,
 void OnAttributeDecl(void* ctx, const xmlChar* element, const xmlChar* name,
                      int type, int def, const xmlChar* default_value,
                      xmlEnumeration* tree) {
-  if (++GuardOf(ctx).attribute_declarations > kMaxAttributeDeclarations) {
+  if (++StateOf(ctx).attribute_declarations > kMaxAttributeDeclarations) {
     xmlFreeEnumeration(tree);
     Stop(ctx);
     return;
@@ -116,40 +118,26 @@ void OnAttributeDecl(void* ctx, const xmlChar* element, const xmlChar* name,
 
 // libxml2 looks every prefix up through all namespaces in scope.
 bool EnterElement(void* ctx, int namespaces) {
-  Guard& g = GuardOf(ctx);
-  ++g.depth;
+  ParseState& state = StateOf(ctx);
+  ++state.depth;
   if (namespaces == 0) return true;
-  g.declared.emplace_back(g.depth, namespaces);
-  g.namespaces += static_cast<std::size_t>(namespaces);
-  if (g.namespaces <= kMaxNamespacesInScope) return true;
+  state.declared.emplace_back(state.depth, namespaces);
+  state.namespaces += static_cast<std::size_t>(namespaces);
+  if (state.namespaces <= kMaxNamespacesInScope) return true;
   Stop(ctx);
   return false;
 }
 
 void LeaveElement(void* ctx) {
-  Guard& g = GuardOf(ctx);
-  if (!g.declared.empty() && g.declared.back().first == g.depth) {
-    g.namespaces -= static_cast<std::size_t>(g.declared.back().second);
-    g.declared.pop_back();
+  ParseState& state = StateOf(ctx);
+  if (!state.declared.empty() && state.declared.back().first == state.depth) {
+    state.namespaces -= static_cast<std::size_t>(state.declared.back().second);
+    state.declared.pop_back();
   }
-  --g.depth;
+  --state.depth;
 }
 
 // ---- Events ----------------------------------------------------------------
-
-void AppendUtf8(std::uint32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-    return;
-  }
-  char bytes[4];
-  int n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-  for (int i = n - 1; i > 0; --i, c >>= 6) {
-    bytes[i] = static_cast<char>(0x80 | (c & 0x3F));
-  }
-  bytes[0] = static_cast<char>((n == 2 ? 0xC0 : n == 3 ? 0xE0 : 0xF0) | c);
-  out.append(bytes, static_cast<std::size_t>(n));
-}
 
 // An attribute value as the parser hands it over without substituting
 // entities ("&#38;" for a literal '&', "&name;" for a reference), turned
@@ -173,7 +161,7 @@ bool AppendValue(void* ctx, std::string_view value, std::string& out,
         c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
         if (c > 0x10FFFF) return true;  // the parser refused it already
       }
-      if (c != 0) AppendUtf8(c, out);
+      if (c != 0) AppendUtf8(out, c);
       continue;
     }
     const std::string name(ref);
@@ -230,27 +218,28 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar*,
   // Elements inside entity replacement text are not part of the tree that
   // lookups saw; only their text is.
   if (ContextOf(ctx)->depth > 0) return;
-  Guard& g = GuardOf(ctx);
+  ParseState& state = StateOf(ctx);
   const std::string_view name =
-      g.open > 0 && uri == nullptr ? View(localname) : std::string_view();
-  ++g.open;
+      state.open > 0 && uri == nullptr ? View(localname) : std::string_view();
+  ++state.open;
   const SaxAttributes list(ctx, attributes, nb_attributes - nb_defaulted);
-  if (!g.handler->OnStart(name, list)) Stop(ctx);
+  if (!state.handler->OnStart(name, list)) Stop(ctx);
 }
 
 void OnEndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
   LeaveElement(ctx);
   if (ContextOf(ctx)->depth > 0) return;
-  Guard& g = GuardOf(ctx);
-  --g.open;
-  if (!g.handler->OnEnd()) Stop(ctx);
+  ParseState& state = StateOf(ctx);
+  --state.open;
+  if (!state.handler->OnEnd()) Stop(ctx);
 }
 
 void OnCharacters(void* ctx, const xmlChar* text, int length) {
-  Guard& g = GuardOf(ctx);
-  if (g.failed || g.open == 0) return;
-  if (!g.handler->OnText(std::string_view(reinterpret_cast<const char*>(text),
-                                          static_cast<std::size_t>(length)))) {
+  ParseState& state = StateOf(ctx);
+  if (state.failed || state.open == 0) return;
+  if (!state.handler->OnText(
+          std::string_view(reinterpret_cast<const char*>(text),
+                           static_cast<std::size_t>(length)))) {
     Stop(ctx);
   }
 }
@@ -280,12 +269,12 @@ void OnTreeEnd(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   xmlSAX2EndElementNs(ctx, localname, prefix, uri);
 }
 
-// Parses `text` (UTF-8) with the guards in place;
-// `events` reads it into the guard's handler instead of building a tree.
+// Parses `text` (UTF-8) within the bounds, keeping count in `state`;
+// `events` reads it into the state's handler instead of building a tree.
 // Null when the record fails or, reading events, has no document type
 // declaration.
-XmlPtr<xmlDoc> Parse(std::string_view text, Guard& guard, bool events) {
-  guard.failed = true;
+XmlPtr<xmlDoc> Parse(std::string_view text, ParseState& state, bool events) {
+  state.failed = true;
   if (text.size() > static_cast<std::size_t>(INT_MAX) ||
       !WithinAttributeBound(text, kMaxAttributes)) {
     return nullptr;
@@ -315,31 +304,28 @@ XmlPtr<xmlDoc> Parse(std::string_view text, Guard& guard, bool events) {
   }
   // The text is read as UTF-8: no encoding is switched to (that would copy
   // it once more), and the one declared is ignored.
-  xmlParserInputBuffer* buffer = xmlParserInputBufferCreateMem(
-      text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_NONE);
-  if (buffer == nullptr) return nullptr;
-  xmlParserInput* input =
-      xmlNewIOInputStream(context.get(), buffer, XML_CHAR_ENCODING_NONE);
-  if (input == nullptr) {
-    xmlFreeParserInputBuffer(buffer);
-    return nullptr;
-  }
-  if (inputPush(context.get(), input) < 0) {
-    xmlFreeInputStream(input);
-    return nullptr;
-  }
+  XmlPtr<xmlParserInputBuffer> buffer(xmlParserInputBufferCreateMem(
+      text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_NONE));
+  if (!buffer) return nullptr;
+  XmlPtr<xmlParserInput> input(
+      xmlNewIOInputStream(context.get(), buffer.get(), XML_CHAR_ENCODING_NONE));
+  if (!input) return nullptr;
+  buffer.release();  // the input's
+  // The context takes the input whether the push succeeds or not (libxml2
+  // frees it when its stack can't grow).
+  if (inputPush(context.get(), input.release()) < 0) return nullptr;
   xmlCtxtUseOptions(context.get(), kXmlParseOptions | XML_PARSE_IGNORE_ENC);
-  guard.failed = false;
-  guard.outer = context.get();
-  guard.expansion_left = kExpansionFactor * text.size() + kExpansionBase;
-  context->_private = &guard;
+  state.failed = false;
+  state.outer = context.get();
+  state.expansion_left = kExpansionFactor * text.size() + kExpansionBase;
+  context->_private = &state;
   xmlParseDocument(context.get());
   XmlPtr<xmlDoc> doc(context->myDoc);
   context->myDoc = nullptr;
   if (context->wellFormed == 0 || context->nsWellFormed == 0) {
-    guard.failed = true;
+    state.failed = true;
   }
-  return guard.failed ? nullptr : std::move(doc);
+  return state.failed ? nullptr : std::move(doc);
 }
 
 }  // namespace
@@ -353,19 +339,18 @@ std::string_view AsUtf8(const char* text, std::string& repaired) {
 
 XmlPtr<xmlDoc> ParseRecordTree(const char* text) {
   std::string repaired;
-  Guard guard;
-  return Parse(AsUtf8(text, repaired), guard, false);
+  ParseState state;
+  return Parse(AsUtf8(text, repaired), state, false);
 }
 
 bool ReadRecord(const char* text, RecordHandler& handler) {
-  return Guarded(false, [&] {
-    if (text == nullptr) return false;
-    std::string repaired;
-    Guard guard;
-    guard.handler = &handler;
-    Parse(AsUtf8(text, repaired), guard, true);
-    return !guard.failed;
-  });
+  XmlCallScope scope;
+  if (text == nullptr) return false;
+  std::string repaired;
+  ParseState state;
+  state.handler = &handler;
+  Parse(AsUtf8(text, repaired), state, true);
+  return !state.failed;
 }
 
 // ---- Result trees

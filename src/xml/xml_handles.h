@@ -8,7 +8,9 @@
 #define QUILLMORE_XML_XML_HANDLES_H_
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpath.h>
 #include <libxslt/security.h>
@@ -28,6 +30,12 @@ struct XmlDeleter {
   }
   void operator()(xmlParserCtxt* p) const noexcept {
     if (p != nullptr) xmlFreeParserCtxt(p);
+  }
+  void operator()(xmlParserInputBuffer* p) const noexcept {
+    if (p != nullptr) xmlFreeParserInputBuffer(p);
+  }
+  void operator()(xmlParserInput* p) const noexcept {
+    if (p != nullptr) xmlFreeInputStream(p);
   }
   void operator()(xmlXPathContext* p) const noexcept {
     if (p != nullptr) xmlXPathFreeContext(p);

@@ -49,16 +49,20 @@ struct ErrorChannel {
 };
 std::atomic<const ErrorChannel*> g_previous_xslt_channel{nullptr};
 
-xmlParserInputPtr GuardedEntityLoader(const char* url, const char* id,
-                                      xmlParserCtxtPtr context) {
+// During our calls every external resource is refused; outside them the
+// loader installed before ours decides.
+xmlParserInputPtr ScopedEntityLoader(const char* url, const char* id,
+                                     xmlParserCtxtPtr context) {
   if (t_scope_depth > 0) return nullptr;
   xmlExternalEntityLoader previous = g_previous_loader.load();
   return previous != nullptr ? previous(url, id, context) : nullptr;
 }
 
-__attribute__((format(printf, 2, 3))) void GuardedXsltError(void*,
-                                                            const char* message,
-                                                            ...) {
+// During our calls a message is dropped; outside them it goes to the
+// channel installed before ours.
+__attribute__((format(printf, 2, 3))) void ScopedXsltError(void*,
+                                                           const char* message,
+                                                           ...) {
   if (t_scope_depth > 0) return;
   const ErrorChannel* previous = g_previous_xslt_channel.load();
   if (previous == nullptr || previous->handler == nullptr) return;
@@ -98,11 +102,11 @@ xsltSecurityPrefs* SetUp() {
                     &CountedRealloc, &CountedStrdup);
     }
     g_previous_loader.store(xmlGetExternalEntityLoader());
-    xmlSetExternalEntityLoader(&GuardedEntityLoader);
+    xmlSetExternalEntityLoader(&ScopedEntityLoader);
     static const ErrorChannel previous_channel{xsltGenericError,
                                                xsltGenericErrorContext};
     g_previous_xslt_channel.store(&previous_channel);
-    xsltSetGenericErrorFunc(nullptr, &GuardedXsltError);
+    xsltSetGenericErrorFunc(nullptr, &ScopedXsltError);
     return MakeForbiddingPrefs();
   }();
   return prefs;
@@ -110,7 +114,7 @@ xsltSecurityPrefs* SetUp() {
 
 }  // namespace
 
-void IgnoreStructuredError(void*, xmlError*) noexcept {}
+void IgnoreStructuredError(void*, XmlErrorPointer) noexcept {}
 void IgnoreGenericError(void*, const char*, ...) noexcept {}
 
 xsltSecurityPrefs* ForbiddingSecurityPrefs() { return SetUp(); }

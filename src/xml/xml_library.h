@@ -1,5 +1,5 @@
-// The process-wide set-up of libxml2 and libxslt, and the scope every
-// XmlParser operation runs in.
+// The process-wide set-up of libxml2 and libxslt, and the scope every call
+// of ours into them runs in (XmlParser's operations, ReadRecord).
 //
 // Set-up happens once per process, on first use, and is safe from several
 // threads. It installs hooks that act only while a library call is running
@@ -33,8 +33,16 @@ namespace quillmore {
 inline constexpr int kXmlParseOptions =
     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
+// What a structured error handler receives: libxml2 2.12 and later declare
+// `const xmlError*` (xmlStructuredErrorFunc), earlier versions `xmlError*`.
+#if LIBXML_VERSION >= 21200
+using XmlErrorPointer = const xmlError*;
+#else
+using XmlErrorPointer = xmlError*;
+#endif
+
 // Handlers that drop a message; for per-context error channels.
-void IgnoreStructuredError(void* context, xmlError* error) noexcept;
+void IgnoreStructuredError(void* context, XmlErrorPointer error) noexcept;
 void IgnoreGenericError(void* context, const char* message, ...) noexcept;
 
 // Security preferences for every transformation: reading and writing
@@ -45,7 +53,8 @@ xsltSecurityPrefs* ForbiddingSecurityPrefs();
 // While an object lives, on this thread: the library is set up, external
 // resources are refused, and libxml2's thread-local generic and structured
 // error channels swallow everything (the previous handlers come back at the
-// end). Nestable.
+// end). Nestable. An exception (only memory exhaustion raises one) passes
+// through; the facade's barrier turns it into a failure result.
 class XmlCallScope {
  public:
   XmlCallScope();
@@ -59,18 +68,6 @@ class XmlCallScope {
   xmlStructuredErrorFunc structured_;
   void* structured_context_;
 };
-
-// Runs `body` inside an XmlCallScope; an exception (only memory exhaustion
-// can raise one) becomes `failure`.
-template <typename R, typename F>
-R Guarded(R failure, F&& body) noexcept {
-  try {
-    XmlCallScope scope;
-    return body();
-  } catch (...) {
-    return failure;
-  }
-}
 
 // While an object lives, the bytes libxml2 and libxslt allocate on this
 // thread are counted (what is freed is not taken off). Past `limit` it is

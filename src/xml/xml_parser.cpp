@@ -74,7 +74,7 @@ __attribute__((format(printf, 2, 3))) void OnTransformError(void* data,
   }
 }
 
-void OnXPathError(void* data, xmlError* error) {
+void OnXPathError(void* data, XmlErrorPointer error) {
   // xmlXPathErr reports an XPath error as its code plus this.
   const int base = XML_XPATH_EXPRESSION_OK;
   if (error->code == base + XPATH_OP_LIMIT_EXCEEDED ||
@@ -131,80 +131,75 @@ XmlParser::XmlParser(Platform* platform)
 
 XmlParser::~XmlParser() = default;
 
-std::int32_t XmlParser::LoadStylesheet(const char* path) {
-  return Guarded(kFail, [&]() -> std::int32_t {
-    impl_->stylesheet.reset();
-    std::optional<std::string> bytes = ReadFile(*impl_->platform, path);
-    if (!bytes) return kFail;
-    // CDATA as plain text: a stylesheet's meaning doesn't depend on it.
-    XmlPtr<xmlDoc> doc = ParseFile(*bytes, path, XML_PARSE_NOCDATA);
-    if (!doc) return kFail;
-    XmlPtr<xsltStylesheet> style(xsltNewStylesheet());
-    if (!style || style->xpathCtxt == nullptr) return kFail;
-    style->xpathCtxt->depth = kXPathRecursionLimit - 10 * kMaxXPathNesting;
-    if (xsltParseStylesheetUser(style.get(), doc.get()) != 0) {
-      return kFail;  // the document is still ours
-    }
-    doc.release();  // now the stylesheet's
-    impl_->stylesheet = std::move(style);
-    return kOk;
-  });
+bool XmlParser::LoadStylesheet(const char* path) {
+  XmlCallScope scope;
+  impl_->stylesheet.reset();
+  std::optional<std::string> bytes = ReadFile(*impl_->platform, path);
+  if (!bytes) return false;
+  // CDATA as plain text: a stylesheet's meaning doesn't depend on it.
+  XmlPtr<xmlDoc> doc = ParseFile(*bytes, path, XML_PARSE_NOCDATA);
+  if (!doc) return false;
+  XmlPtr<xsltStylesheet> style(xsltNewStylesheet());
+  if (!style || style->xpathCtxt == nullptr) return false;
+  style->xpathCtxt->depth = kXPathRecursionLimit - 10 * kMaxXPathNesting;
+  if (xsltParseStylesheetUser(style.get(), doc.get()) != 0) {
+    return false;  // the document is still ours
+  }
+  doc.release();  // now the stylesheet's
+  impl_->stylesheet = std::move(style);
+  return true;
 }
 
-std::int32_t XmlParser::Transform(const char* text, RecordHandler& handler) {
-  return Guarded(kFail, [&]() -> std::int32_t {
-    xsltStylesheet* style = impl_->stylesheet.get();
-    if (style == nullptr || text == nullptr) return kFail;
-    const std::size_t n = std::strlen(text);
-    XmlPtr<xmlDoc> source = ParseRecordTree(text);
-    if (!source) return kFail;
-    LimitSeen limit;
-    XmlPtr<xmlDoc> result;
-    {
-      AllocationBudget budget(AllocationLimit(n));
-      XmlPtr<xsltTransformContext> context(
-          xsltNewTransformContext(style, source.get()));
-      if (!context) return kFail;
-      budget.Stop(context.get());
-      if (!SetLimits(*context, n, limit)) return kFail;
-      result.reset(xsltApplyStylesheetUser(style, source.get(), nullptr,
-                                           nullptr, nullptr, context.get()));
-      limit.seen = limit.seen || budget.exceeded() ||
-                   context->opCount >= context->opLimit ||
-                   context->xpathCtxt->opCount >= context->xpathCtxt->opLimit;
-      if (!limit.seen && (!result || context->state != XSLT_STATE_OK)) {
-        return kFail;
+bool XmlParser::Transform(const char* text, RecordHandler& handler) {
+  XmlCallScope scope;
+  xsltStylesheet* style = impl_->stylesheet.get();
+  if (style == nullptr || text == nullptr) return false;
+  const std::size_t n = std::strlen(text);
+  XmlPtr<xmlDoc> source = ParseRecordTree(text);
+  if (!source) return false;
+  LimitSeen limit;
+  XmlPtr<xmlDoc> result;
+  {
+    AllocationBudget budget(AllocationLimit(n));
+    XmlPtr<xsltTransformContext> context(
+        xsltNewTransformContext(style, source.get()));
+    if (!context) return false;
+    budget.Stop(context.get());
+    if (!SetLimits(*context, n, limit)) return false;
+    result.reset(xsltApplyStylesheetUser(style, source.get(), nullptr, nullptr,
+                                         nullptr, context.get()));
+    limit.seen = limit.seen || budget.exceeded() ||
+                 context->opCount >= context->opLimit ||
+                 context->xpathCtxt->opCount >= context->xpathCtxt->opLimit;
+    if (!limit.seen && (!result || context->state != XSLT_STATE_OK)) {
+      return false;
+    }
+  }
+  if (!limit.seen) {
+    switch (ReadResultTree(*result, handler, ResultLimit(n))) {
+      case TreeRead::kOk:
+        return true;
+      case TreeRead::kFailed:
+        return false;
+      case TreeRead::kTooLarge:
+        limit.seen = true;
+        break;
+      case TreeRead::kNeedsText: {
+        handler.Reset();
+        const std::optional<std::string> serialised = Serialised(*result);
+        return serialised && ReadRecord(serialised->c_str(), handler);
       }
     }
-    if (!limit.seen) {
-      switch (ReadResultTree(*result, handler, ResultLimit(n))) {
-        case TreeRead::kOk:
-          return kOk;
-        case TreeRead::kFailed:
-          return kFail;
-        case TreeRead::kTooLarge:
-          limit.seen = true;
-          break;
-        case TreeRead::kNeedsText: {
-          handler.Reset();
-          const std::optional<std::string> serialised = Serialised(*result);
-          return serialised && ReadRecord(serialised->c_str(), handler) ? kOk
-                                                                        : kFail;
-        }
-      }
-    }
-    // Not tried again while this object lives.
-    impl_->stylesheet.reset();
-    return kFail;
-  });
+  }
+  // Not tried again while this object lives.
+  impl_->stylesheet.reset();
+  return false;
 }
 
-int XmlParser::ValidateFile(const char* path) {
-  return Guarded(0, [&] {
-    std::optional<std::string> bytes = ReadFile(*impl_->platform, path);
-    if (!bytes) return 0;
-    return ParseFile(*bytes, path, 0) != nullptr ? 1 : 0;
-  });
+bool XmlParser::ValidateFile(const char* path) {
+  XmlCallScope scope;
+  std::optional<std::string> bytes = ReadFile(*impl_->platform, path);
+  return bytes && ParseFile(*bytes, path, 0) != nullptr;
 }
 
 }  // namespace quillmore

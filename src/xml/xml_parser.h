@@ -1,7 +1,9 @@
 // XmlParser: the library's holder of a compiled stylesheet over libxslt,
-// and the check that a file loads as XML. No failure of the XML libraries
-// reaches the caller: every operation turns it into its failure result, and
-// nothing is printed.
+// and the check that a file loads as XML. Every operation gives true on
+// success and false on failure; a failure of the XML libraries becomes a
+// false result and nothing is printed. An exception (only memory
+// exhaustion raises one) passes through: the facade's barrier turns it
+// into the method's failure result.
 //
 // Text. Files given to LoadStylesheet and ValidateFile are read in their own
 // declared encoding; records given to Transform are read as ReadRecord
@@ -19,7 +21,6 @@
 #define QUILLMORE_XML_XML_PARSER_H_
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 
 namespace quillmore {
@@ -48,9 +49,6 @@ constexpr std::size_t ResultLimit(std::size_t n) {
 
 class XmlParser {
  public:
-  static constexpr std::int32_t kOk = 0;
-  static constexpr std::int32_t kFail = static_cast<std::int32_t>(0x80004005u);
-
   // Files are read through `platform` (not owned; it must outlive the
   // object); the default is CurrentPlatform().
   XmlParser();
@@ -62,17 +60,17 @@ class XmlParser {
   // Replaces the held stylesheet by the one compiled from the file; after a
   // failure no stylesheet is held and every Transform fails. XPath
   // expressions nested deeper than kMaxXPathNesting fail the compilation.
-  std::int32_t LoadStylesheet(const char* path);
+  bool LoadStylesheet(const char* path);
   // Applies the held stylesheet to the record `text` and reads the result
   // tree into `handler` (as ReadRecord would read its serialisation, which
   // is made only for a result that needs it: see ReadResultTree). A
   // transformation that reaches a limit fails and drops the stylesheet, so
   // every later Transform fails too.
-  std::int32_t Transform(const char* text, RecordHandler& handler);
-  // 1 when the file can be read and is well-formed XML (with namespaces),
-  // else 0. Touches no held stylesheet. Here and in LoadStylesheet a file
-  // over 64 MiB counts as unreadable.
-  int ValidateFile(const char* path);
+  bool Transform(const char* text, RecordHandler& handler);
+  // Whether the file can be read and is well-formed XML (with namespaces).
+  // Touches no held stylesheet. Here and in LoadStylesheet a file over 64
+  // MiB counts as unreadable.
+  bool ValidateFile(const char* path);
 
  private:
   struct Impl;

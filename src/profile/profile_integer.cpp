@@ -1,4 +1,4 @@
-#include "platform/profile_integer.h"
+#include "profile/profile_integer.h"
 
 namespace quillmore {
 

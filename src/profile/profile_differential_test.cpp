@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "escaped_fields.h"
-#include "platform/profile_document.h"
-#include "platform/profile_encoding.h"
-#include "platform/profile_integer.h"
+#include "profile/profile_document.h"
+#include "profile/profile_encoding.h"
+#include "profile/profile_integer.h"
 
 namespace quillmore {
 namespace {

@@ -1,27 +1,11 @@
-#include "platform/profile_encoding.h"
+#include "profile/profile_encoding.h"
 
 #include <cstdint>
 
+#include "base/utf8.h"
+
 namespace quillmore {
 namespace {
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 void AppendUnit(std::string& out, std::uint32_t unit, bool big_endian) {
   const char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit);

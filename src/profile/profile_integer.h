@@ -5,8 +5,8 @@
 // picks the base ("0x" 16, "0o" 8, "0b" 2; a leading "0" alone is still
 // decimal); digits of that base are read until the first other character,
 // wrapping modulo 2^32. No digit gives 0.
-#ifndef QUILLMORE_PLATFORM_PROFILE_INTEGER_H_
-#define QUILLMORE_PLATFORM_PROFILE_INTEGER_H_
+#ifndef QUILLMORE_PROFILE_PROFILE_INTEGER_H_
+#define QUILLMORE_PROFILE_PROFILE_INTEGER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -23,4 +23,4 @@ std::int32_t ParseProfileInteger(std::string_view value);
 
 }  // namespace quillmore
 
-#endif  // QUILLMORE_PLATFORM_PROFILE_INTEGER_H_
+#endif  // QUILLMORE_PROFILE_PROFILE_INTEGER_H_

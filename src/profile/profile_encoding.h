@@ -2,8 +2,8 @@
 // starts with a byte-order mark of UTF-16 (Notepad's "Unicode") as UTF-16;
 // we read and edit such a file as UTF-8 and write it back in UTF-16, so
 // every byte that an edit does not touch stays as it was.
-#ifndef QUILLMORE_PLATFORM_PROFILE_ENCODING_H_
-#define QUILLMORE_PLATFORM_PROFILE_ENCODING_H_
+#ifndef QUILLMORE_PROFILE_PROFILE_ENCODING_H_
+#define QUILLMORE_PROFILE_PROFILE_ENCODING_H_
 
 #include <string>
 #include <string_view>
@@ -31,4 +31,4 @@ std::string Utf8ToUtf16(std::string_view utf8, bool big_endian);
 
 }  // namespace quillmore
 
-#endif  // QUILLMORE_PLATFORM_PROFILE_ENCODING_H_
+#endif  // QUILLMORE_PROFILE_PROFILE_ENCODING_H_

@@ -19,10 +19,16 @@
 // costs the length of what it writes (amortised); the text is put together
 // once, by Text().
 //
+// How an edit is kept: the text parsed never changes. Sections and keys are
+// records of positions in it; Set writes each new or changed line into a
+// second text, of edits, and points the key there, and Text() puts the two
+// together in the file's order. The invariants a change must keep are
+// written at the members that carry them.
+//
 // A document is a value: copies and moves are independent of the source. A
 // const document may be read from several threads at once.
-#ifndef QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
-#define QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
+#ifndef QUILLMORE_PROFILE_PROFILE_DOCUMENT_H_
+#define QUILLMORE_PROFILE_PROFILE_DOCUMENT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +38,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/profile_encoding.h"
+#include "profile/name_index.h"
+#include "profile/profile_encoding.h"
 
 namespace quillmore {
 
@@ -110,12 +117,16 @@ class ProfileDocument {
   std::size_t edited_bytes() const { return added_.size(); }
 
  private:
-  // Text positions: offsets into base_, or into added_ with kAdded set.
+  // Where text lies. A position is an offset into base_, or into added_
+  // with kAdded set; neither text grows beyond kMaxBytes (2^26), so the bit
+  // is free. A position with its length always lies inside its text: no
+  // reader checks it.
   static constexpr std::uint32_t kAdded = 0x80000000u;
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kNone = NameIndex::kNone;
 
+  // One key line that lookups can find.
   struct Key {
-    std::uint32_t pos = 0;  // the line's content
+    std::uint32_t pos = 0;  // the line's content, without its line end
     std::uint32_t len = 0;
     std::uint32_t name_off = 0;  // relative to pos
     std::uint32_t name_len = 0;
@@ -123,37 +134,44 @@ class ProfileDocument {
     std::uint32_t value_len = 0;
     bool quoted = false;  // one pair of outer quotes to drop on reading
   };
+  // One section that lookups can find (the first of its name).
   struct Section {
     std::uint32_t name_pos = 0;
     std::uint32_t name_len = 0;
     // The end of the section's last non-blank line (its header when it has
-    // none) and the start of the line after it: where new keys go.
+    // none) and the start of the line after it: where new keys go. Offsets
+    // into base_ (unused for an appended section).
     std::uint32_t anchor_end = 0;
     std::uint32_t anchor_next = 0;
-    std::uint32_t keys_begin = 0;  // its keys parsed from the text
+    // Its keys parsed from the text are keys_[keys_begin, keys_end), in
+    // the text's order; next_key lies in that range (or is keys_end when
+    // it is empty): the key Set tries first.
+    std::uint32_t keys_begin = 0;
     std::uint32_t keys_end = 0;
-    std::uint32_t next_key = 0;  // of those, the one Set tries first
-    bool appended = false;       // made by Set, at the end of the text
-    std::vector<std::uint32_t> added_keys;  // keys Set put after the anchor
+    std::uint32_t next_key = 0;
+    bool appended = false;  // made by Set, at the end of the text
+    // Keys Set added after the anchor, in the order they were added.
+    std::vector<std::uint32_t> added_keys;
   };
-  // Open addressing: `id` is kNone in an empty slot.
-  struct Slot {
-    std::uint32_t hash = 0;
-    std::uint32_t section = 0;
-    std::uint32_t id = kNone;
-  };
-  // A key line rewritten in place, with the bytes it had in base_.
+  // A key line of base_ rewritten by Set: the bytes it had there, which
+  // Text() leaves out for the key's current line.
   struct Rewrite {
     std::uint32_t key;
     std::uint32_t pos;
     std::uint32_t len;
+  };
+  // A line of base_: its content is [pos, end), the next line starts at
+  // `next` (end when the line has no line end).
+  struct Line {
+    std::uint32_t pos;
+    std::uint32_t end;
+    std::uint32_t next;
   };
 
   bool IsUtf16() const {
     return encoding_ == ProfileEncoding::kUtf16Le ||
            encoding_ == ProfileEncoding::kUtf16Be;
   }
-  // Positions are the document's own, always inside their text: no checks.
   std::string_view At(std::uint32_t pos, std::uint32_t len) const {
     const char* text = (pos & kAdded) ? added_.data() : base_.data();
     return std::string_view(text + (pos & ~kAdded), len);
@@ -170,48 +188,83 @@ class ProfileDocument {
     return At(s.name_pos, s.name_len);
   }
 
-  // Set, with names and value in the text's own encoding of them (UTF-8
-  // for a UTF-16 file).
-  bool SetUtf8(std::string_view section, std::string_view key,
-               std::string_view value);
+  // Parsing, the constructor's steps in order.
+  void Decode(std::string text);
+  void FindBody();
+  void ReserveIndexes();
+  void ParseLines();
+  Line LineAt(std::uint32_t pos) const;
+  // A header line's section; kNoSection when the name has one already.
+  SectionId ParseHeader(std::string_view name, const Line& line);
+  void ParseKeyLine(SectionId section, std::string_view content,
+                    std::string_view trimmed, const Line& line);
+  // Reads `content` (at `pos`) as a key line into `k`; false when it is none.
+  static bool ParseKey(std::string_view content, std::uint32_t pos, Key& k);
+
+  // Lookups.
   SectionId LookupSection(std::string_view section, std::uint32_t hash) const;
   std::uint32_t FindKey(SectionId section, std::string_view key) const;
-  void IndexSection(SectionId id, std::uint32_t hash);
-  // False (nothing indexed) when the section has the name already.
-  bool IndexKey(SectionId section, std::uint32_t key, std::uint32_t hash);
-  static void Grow(std::vector<Slot>& table, std::size_t count);
+
+  // Set's steps, with names and value in the text's own encoding of them
+  // (UTF-8 for a UTF-16 file).
+  bool SetUtf8(std::string_view section, std::string_view key,
+               std::string_view value);
+  // The section's name as it is written and its id (kNoSection when it is
+  // new), looked up and kept for the next Set; false when it can't be
+  // written.
+  bool SectionToWrite(std::string_view& section, SectionId& id);
+  // The key that holds `key` in the section, or kNone.
+  std::uint32_t KeyToWrite(SectionId section, std::string_view key);
+  bool RewriteKey(std::uint32_t id, std::string_view value);
+  bool AddKey(SectionId section, std::string_view section_name,
+              std::string_view key, std::string_view value);
+  // `text`, or a copy of it in `copy` when it lies in added_, which
+  // appending may move.
+  std::string_view Stable(std::string_view text, std::string& copy) const;
   // Appends `text` (or the line "name=value") to added_ and gives its
   // position.
   std::uint32_t Append(std::string_view text);
   std::uint32_t AppendLine(std::string_view name, std::string_view value);
-  // Reads `content` (at `pos`) as a key line into `k`; false when it is none.
-  static bool ParseKey(std::string_view content, std::uint32_t pos, Key& k);
 
+  // The source. Set after parsing, never changed.
   ProfileEncoding encoding_ = ProfileEncoding::kBytes;
-  std::string utf16_;  // a UTF-16 file's bytes; base_ holds them as UTF-8
-  std::string base_;
-  std::string added_;               // text that edits wrote
-  std::string eol_;                 // line end of new lines: the file's own
-  std::uint32_t head_ = 0;          // a byte-order mark's length
+  std::string utf16_;       // a UTF-16 file's bytes; base_ holds them as UTF-8
+  std::string base_;        // the text parsed, at most kMaxBytes
+  std::uint32_t head_ = 0;  // a UTF-8 byte-order mark's length
   std::uint32_t body_end_ = 0;      // base_ without a trailing Ctrl-Z
   bool base_open_ = false;          // base_'s last line has no line end
-  bool ends_open_ = false;          // ... and nothing was put after it yet
   std::uint32_t last_key_ = kNone;  // the key on that line, if any
-  bool tail_ctrl_z_ = false;        // a Ctrl-Z ends the text
-  bool changed_ = false;
-  std::size_t size_ = 0;  // Text().size()
 
+  // Edits. added_ only grows, except that Set writes an edited line's value
+  // again over its own bytes where it fits, so a position into it stays
+  // valid; views into it live until the next Set.
+  std::string added_;
+  std::string eol_;           // line end of new lines: the file's own
+  bool ends_open_ = false;    // base_open_, and nothing was put after it
+  bool tail_ctrl_z_ = false;  // Text() ends with a Ctrl-Z
+  bool changed_ = false;      // some Set changed the text
+  std::size_t size_ = 0;      // Text().size(), at most kMaxBytes
+
+  // keys_ and sections_ hold exactly what lookups can find and never lose
+  // an entry: an id is an index and never changes. Parsed sections come
+  // first, in the text's order, then appended ones (in appended_sections_,
+  // in the order Set made them). Every entry is in its index, a key under
+  // its section's id; no section holds two keys of one name, and no two
+  // sections share a name (without regard to ASCII case).
   std::vector<Key> keys_;
   std::vector<Section> sections_;
-  std::vector<Slot> section_table_;
-  std::vector<Slot> key_table_;
-  std::vector<Rewrite> rewrites_;
+  NameIndex section_index_;
+  NameIndex key_index_;
   std::vector<SectionId> appended_sections_;
-  // The section Set found last, by its name as given.
+  // One entry per rewritten key of base_, in the order of the rewrites;
+  // such a key's line then lies in added_.
+  std::vector<Rewrite> rewrites_;
+  // The section Set found last, by its name as given, and its id (or
+  // kNoSection when it had none then); a section's id never changes.
   std::string last_section_;
   SectionId last_section_id_ = kNoSection;
 };
 
 }  // namespace quillmore
 
-#endif  // QUILLMORE_PLATFORM_PROFILE_DOCUMENT_H_
+#endif  // QUILLMORE_PROFILE_PROFILE_DOCUMENT_H_

@@ -1,8 +1,8 @@
 // Byte-level text helpers that every layer shares. They look at ASCII only:
 // bytes above 0x7F are neither letters, digits nor blanks, whatever locale
 // the host process has set.
-#ifndef QUILLMORE_PLATFORM_ASCII_H_
-#define QUILLMORE_PLATFORM_ASCII_H_
+#ifndef QUILLMORE_BASE_ASCII_H_
+#define QUILLMORE_BASE_ASCII_H_
 
 #include <string>
 #include <string_view>
@@ -54,4 +54,4 @@ inline std::string AsciiLower(std::string s) {
 
 }  // namespace quillmore
 
-#endif  // QUILLMORE_PLATFORM_ASCII_H_
+#endif  // QUILLMORE_BASE_ASCII_H_
