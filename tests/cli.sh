@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The quillmore CLI: exit statuses, help, and every command on a copy of the
 # sample installation (so nothing changes the build's own DV folder).
-# Arguments: [wine] the executable (on Windows, its DLLs lie beside it).
+# Arguments: [--wine LOADER] the executable (on Windows, its DLLs lie
+# beside it, and LOADER is the Wine loader that starts it).
 set -uo pipefail
 run=()
-[ "$1" = wine ] && { run=(wine); shift; }
+[ "$1" = --wine ] && { run=("$2"); shift 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 install() {  # install FOLDER: quillmore (and its DLLs) in FOLDER, no DV
@@ -17,7 +18,7 @@ install "$work/nodv"
 cp -r "$(dirname "$1")/DV" "$work/DV"
 q=("${run[@]}" "$work/$(basename "$1")")
 native() {  # native PATH: the path as quillmore prints it
-  if [ ${#run[@]} -eq 0 ]; then printf '%s' "$1"; else winepath -w "$1" 2>/dev/null; fi
+  if [ ${#run[@]} -eq 0 ]; then printf '%s' "$1"; else "${run[@]}" winepath -w "$1" 2>/dev/null; fi
 }
 fail=0
 expect() {  # expect STATUS ARGS...: run quillmore, no terminal on stdin
