@@ -20,6 +20,16 @@ using Value = std::optional<std::string>;  // nullopt is SQL NULL
 struct Rows {
   std::vector<std::string> columns;
   std::vector<std::vector<Value>> values;
+
+  // Column i of every row, NULL or missing as "".
+  std::vector<std::string> Column(size_t i) const {
+    std::vector<std::string> out;
+    out.reserve(values.size());
+    for (const auto& row : values) {
+      out.push_back(i < row.size() ? row[i].value_or("") : "");
+    }
+    return out;
+  }
 };
 
 // What a failure means for the caller, classified once per engine so that

@@ -228,8 +228,7 @@ class OdbcEngine final : public Engine {
         !st.Fetch(rows)) {
       return false;
     }
-    names.clear();
-    for (auto& row : rows.values) names.push_back(row.at(2).value_or(""));
+    names = rows.Column(2);
     std::sort(names.begin(), names.end());
     return true;
   }
@@ -247,8 +246,7 @@ class OdbcEngine final : public Engine {
         !st.Fetch(rows)) {
       return false;
     }
-    names.clear();
-    for (auto& row : rows.values) names.push_back(row.at(3).value_or(""));
+    names = rows.Column(3);
     return true;
   }
 

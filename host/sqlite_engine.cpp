@@ -101,8 +101,7 @@ class SqliteEngine final : public Engine {
                rows)) {
       return false;
     }
-    names.clear();
-    for (auto& row : rows.values) names.push_back(row[0].value_or(""));
+    names = rows.Column(0);
     return true;
   }
 
@@ -123,8 +122,7 @@ class SqliteEngine final : public Engine {
                rows)) {
       return false;
     }
-    names.clear();
-    for (auto& row : rows.values) names.push_back(row[0].value_or(""));
+    names = rows.Column(0);
     return true;
   }
 
